@@ -1,0 +1,39 @@
+#include "hex.h"
+
+#include <limits>
+
+namespace quorvel {
+namespace {
+
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::int32_t ParseHex(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsCSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // "0x" counts as a prefix only when a digit follows; otherwise the "0" is the number.
+  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && HexDigit(text[i + 2]) >= 0) {
+    i += 2;
+  }
+  // The magnitude is kept just past the largest that either sign allows, so it cannot overflow.
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
+    magnitude = magnitude * 16 + HexDigit(text[i]);
+    if (magnitude > kLimit) magnitude = kLimit + 1;
+  }
+  if (negative) return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min() : std::int32_t(-magnitude);
+  return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max() : std::int32_t(magnitude);
+}
+
+}  // namespace quorvel

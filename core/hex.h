@@ -1,0 +1,14 @@
+#pragma once
+// Value texts of the layout file (OFFSET, SIZE) read as numbers.
+
+#include <cstdint>
+#include <string_view>
+
+namespace quorvel {
+
+// strtol(text, nullptr, 16) with a 32-bit long, on every host: optional leading white space, an
+// optional sign, an optional "0x" or "0X", then hexadecimal digits up to the first other
+// character; 0 when there are no digits. Out-of-range text saturates at INT32_MAX or INT32_MIN.
+std::int32_t ParseHex(std::string_view text);
+
+}  // namespace quorvel

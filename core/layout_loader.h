@@ -1,0 +1,26 @@
+#pragma once
+// Reads a layout file into the region table.
+
+#include <array>
+#include <string>
+
+#include "profile.h"
+#include "region_table.h"
+
+namespace quorvel {
+
+// The regions the tool knows, in the order in which they are looked up.
+inline constexpr std::array<const char*, 12> kRegionNames = {
+    "bootloader", "recovery", "kernel", "userland", "firmware", "license",
+    "config",     "image",    "fpga",   "free1",    "free2",    "ipl",
+};
+
+// Empties the table, adds a row for every known region whose section has an OFFSET, and sorts the
+// rows by offset. Image choices are gone afterwards. A file that cannot be read leaves the table
+// empty, as a file without regions does; the result tells the two apart for callers that report it.
+bool LoadLayout(RegionTable& table, const std::string& path);
+
+// Adds the row of one region if its section has an OFFSET; the values go in unchecked.
+void AddRegionRow(RegionTable& table, const ProfileFile& profile, const std::string& section);
+
+}  // namespace quorvel

@@ -1,0 +1,45 @@
+#pragma once
+// Keyed look-ups in an INI file, answered as the Windows profile-string function answers them.
+// The file is read and parsed once; each look-up is then a search of the parsed sections.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel {
+
+class ProfileFile {
+ public:
+  // A file that could not be read behaves like an empty one: every look-up is missing.
+  ProfileFile() = default;
+
+  // The encoding is taken from the first bytes alone: a UTF-8 or UTF-16 byte-order mark, else
+  // code page 932.
+  static ProfileFile Parse(std::string_view fileBytes);
+
+  // GetPrivateProfileStringA(section, key, "", buffer, capacity, path): names and answer in code
+  // page 932, the answer cut to at most capacity - 1 bytes of whole characters; "" when the section
+  // or key is missing or the value is empty.
+  std::string LookupAnsi(std::string_view section, std::string_view key, size_t capacity) const;
+
+  // The same look-up with names and answer in UTF-8: the answer is the one above, converted.
+  std::string Lookup(std::string_view section, std::string_view key, size_t capacity) const;
+
+ private:
+  struct Entry {
+    std::u16string name;
+    std::optional<std::u16string> value;  // none for a line without '='
+  };
+  struct Section {
+    std::u16string name;
+    std::vector<Entry> entries;
+  };
+
+  void AddLine(std::u16string_view line);
+  std::u16string Find(std::u16string_view section, std::u16string_view key) const;
+
+  std::vector<Section> m_sections;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,19 @@
+#pragma once
+// UTF-8 inside, UTF-16 at the Win32 edge: the one place where the two meet.
+
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// Ill-formed input never fails: each bad sequence becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Number of characters (code points) in well-formed UTF-8.
+size_t Utf8Length(std::string_view text);
+
+// The first maxChars characters of text, never cutting a character in half.
+std::string_view Utf8Prefix(std::string_view text, size_t maxChars);
+
+}  // namespace quorvel

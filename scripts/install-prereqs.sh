@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the project needs on a Debian machine.
+# Quick when everything is already there: apt is asked only for what is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make pkg-config python3
+  googletest libgtest-dev libcli11-dev
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
+  locales fonts-ipafont-gothic
+  clang libclang-rt-14-dev
+)
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Windows program shows its texts in code page 932, which Wine takes from a Japanese locale.
+if ! locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$'; then
+  $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen >/dev/null
+fi
+echo "Prerequisites are in place."

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_app.h"
+#include "messages.h"
+#include "test_support.h"
+
+namespace quorvel {
+namespace {
+
+using testing::TempDir;
+
+struct ToolRun {
+  int code;
+  std::string out, err;
+};
+
+ToolRun RunTool(std::vector<std::string> args) {
+  args.insert(args.begin(), "quorvel-cli");
+  std::ostringstream out, err;
+  const int code = RunCli(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x10\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n");
+    testing::WriteBytes(m_kernel, "KRNL");
+  }
+  TempDir m_dir;
+  std::string m_layout = m_dir.Path("board.conf");
+  std::string m_kernel = m_dir.Path("kernel.bin");
+  std::string m_output = m_dir.Path("out.bin");
+};
+
+TEST_F(CliTest, WritesTheImageAndPrintsTheRegionMap) {
+  const ToolRun run = RunTool({"-o", m_output, "-i", "kernel=" + m_kernel, m_layout});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(testing::ReadBytes(m_output), std::string(16, '\xFF') + "KRNL" + std::string(4, '\xFF'));
+  EXPECT_EQ(run.out.rfind(std::string(kMsgImageWritten) + "\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("ipl          0            0x00000000   0x00000010              0           16  -\n"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("kernel       0x10         0x00000010   0x00000008              4            4  " + m_kernel),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("total 24 bytes (0x00000018)"), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, QuietPrintsNothing) {
+  const ToolRun run = RunTool({"-q", "--output", m_output, m_layout});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out + run.err, "");
+  EXPECT_EQ(testing::ReadBytes(m_output), std::string(24, '\xFF'));
+}
+
+TEST_F(CliTest, ListPrintsTheTableAndWritesNothing) {
+  const ToolRun run = RunTool({"--list", "-i", "KERNEL=" + m_kernel, "-o", m_output, m_layout});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, "0\t0x10\tipl\t\n0x10\t0x8\tkernel\t" + m_kernel + "\n");
+  EXPECT_FALSE(testing::Exists(m_output));
+}
+
+TEST_F(CliTest, WriterFailuresGoToStandardErrorWithExitOne) {
+  testing::WriteBytes(m_kernel, "123456789");
+  const ToolRun run = RunTool({"-o", m_output, "-i", "kernel=" + m_kernel, m_layout});
+  EXPECT_EQ(run.code, kExitFailed);
+  EXPECT_EQ(run.err, "リージョン'kernel'のファイルサイズが\nオーバーしています。\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(testing::Exists(m_output));
+}
+
+TEST_F(CliTest, ALayoutWithoutRegionsHasNothingToWrite) {
+  const std::string empty = m_dir.Path("empty.conf");
+  testing::WriteBytes(empty, "[rootfs]\nOFFSET=0\n");
+  const ToolRun run = RunTool({"-o", m_output, empty});
+  EXPECT_EQ(run.code, kExitFailed);
+  EXPECT_EQ(run.err, std::string(kMsgNoRegions) + "\n");
+  EXPECT_FALSE(testing::Exists(m_output));
+}
+
+struct UsageCase {
+  const char* what;
+  std::vector<std::string> args;  // "@layout" and "@kernel" stand for the fixture's files
+  std::string errorPart;
+};
+
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsageTest, ExitsWithTwoAndSaysWhy) {
+  std::vector<std::string> args;
+  for (const std::string& a : GetParam().args) {
+    args.push_back(a == "@layout" ? m_layout : a == "@kernel=" ? "kernel=" + m_kernel : a == "@missing" ? m_dir.Path("nope.conf") : a);
+  }
+  args.insert(args.begin(), {"-o", m_output});
+  const ToolRun run = RunTool(args);
+  EXPECT_EQ(run.code, kExitUsage);
+  EXPECT_NE(run.err.find(GetParam().errorPart), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(testing::Exists(m_output));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, CliUsageTest,
+    ::testing::Values(UsageCase{"no layout", {}, "LAYOUT is required"},
+                      UsageCase{"unknown option", {"--frobnicate", "@layout"}, "frobnicate"},
+                      UsageCase{"two layouts", {"@layout", "@layout"}, "not expected"},
+                      UsageCase{"missing layout", {"@missing"}, "cannot read the layout file"},
+                      UsageCase{"unknown region", {"-i", "rootfs=x.bin", "@layout"}, "unknown region name 'rootfs'"},
+                      UsageCase{"misspelt region", {"-i", "kernal=x.bin", "@layout"}, "unknown region name 'kernal'"},
+                      UsageCase{"repeated region", {"-i", "@kernel=", "-i", "Kernel=y.bin", "@layout"}, "more than once"},
+                      UsageCase{"region not in the layout", {"-i", "fpga=x.bin", "@layout"}, "defines no region 'fpga'"},
+                      UsageCase{"assignment without image", {"-i", "kernel=", "@layout"}, "REGION=IMAGE"},
+                      UsageCase{"assignment without =", {"-i", "kernel", "@layout"}, "REGION=IMAGE"}),
+    testing::NameFromWhat{});
+
+TEST(Cli, HelpExitsWithZero) {
+  const ToolRun run = RunTool({"--help"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_NE(run.out.find("REGION=IMAGE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "layout_loader.h"
+#include "test_support.h"
+
+namespace quorvel {
+namespace {
+
+using testing::TempDir;
+
+// "offset|size|name" for every row, in table order.
+std::vector<std::string> Rows(const MemoryRegionTable& table) {
+  std::vector<std::string> rows;
+  for (const RegionRow& r : table.Rows()) {
+    rows.push_back(r.offsetText + "|" + r.sizeText + "|" + r.regionName + (r.imagePath.empty() ? "" : "|" + r.imagePath));
+  }
+  return rows;
+}
+
+struct LoaderCase {
+  const char* what;
+  std::string layout;
+  std::vector<std::string> rows;
+};
+
+class LoadLayoutTest : public ::testing::TestWithParam<LoaderCase> {};
+
+TEST_P(LoadLayoutTest, BuildsTheSortedTable) {
+  TempDir dir;
+  const std::string path = dir.Path("layout.conf");
+  testing::WriteBytes(path, GetParam().layout);
+  MemoryRegionTable table;
+  EXPECT_TRUE(LoadLayout(table, path));
+  EXPECT_EQ(Rows(table), GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, LoadLayoutTest,
+    ::testing::Values(
+        LoaderCase{"looked up last, sorted first",
+                   "[ipl]\r\nOFFSET=0x0\r\nSIZE=0x40\r\n[bootloader]\r\nOFFSET=0x40\r\nSIZE=0x1C0\r\n"
+                   "[kernel]\r\nOFFSET=0x200\r\nSIZE=0x1000\r\n",
+                   {"0x0|0x40|ipl", "0x40|0x1C0|bootloader", "0x200|0x1000|kernel"}},
+        LoaderCase{"SIZE without OFFSET gives no row; OFFSET without SIZE an empty size",
+                   "[kernel]\nSIZE=0x100\n[userland]\nOFFSET=0x100\n", {"0x100||userland"}},
+        LoaderCase{"100 and 0x100 share a key and keep their own texts",
+                   "[kernel]\nOFFSET=0x100\nSIZE=1\n[bootloader]\nOFFSET=0\nSIZE=1\n",
+                   {"0|1|bootloader", "0x100|1|kernel"}},
+        LoaderCase{"unknown sections are ignored, names match without regard to case",
+                   "[rootfs]\nOFFSET=0\nSIZE=10\n[KERNEL]\noffset = 0x20 \nsize=\"0x10\"\n", {"0x20|0x10|kernel"}},
+        LoaderCase{"an empty OFFSET means no region", "[kernel]\nOFFSET=\nSIZE=10\n[fpga]\nOFFSET=''\n", {}},
+        LoaderCase{"values go in unchecked", "[config]\nOFFSET=-10\nSIZE=lots\n[image]\nOFFSET=zz\nSIZE=-1\n",
+                   {"-10|lots|config", "zz|-1|image"}},
+        LoaderCase{"values are cut at 63 characters",
+                   "[free1]\nOFFSET=" + std::string(70, '1') + "\nSIZE=0x10\n", {std::string(63, '1') + "|0x10|free1"}},
+        LoaderCase{"all twelve regions",
+                   "[bootloader]\nOFFSET=b\n[recovery]\nOFFSET=a\n[kernel]\nOFFSET=9\n[userland]\nOFFSET=8\n"
+                   "[firmware]\nOFFSET=7\n[license]\nOFFSET=6\n[config]\nOFFSET=5\n[image]\nOFFSET=4\n"
+                   "[fpga]\nOFFSET=3\n[free1]\nOFFSET=2\n[free2]\nOFFSET=1\n[ipl]\nOFFSET=0\n",
+                   {"0||ipl", "1||free2", "2||free1", "3||fpga", "4||image", "5||config", "6||license", "7||firmware",
+                    "8||userland", "9||kernel", "a||recovery", "b||bootloader"}},
+        LoaderCase{"the first of two sections of a name counts",
+                   "[kernel]\nSIZE=1\n[kernel]\nOFFSET=0x100\n", {}},
+        LoaderCase{"a comment line in Shift_JIS is only a key nobody asks for",
+                   "; \x83\x8C\x83\x43\x83\x41\x83\x45\x83\x67\r\n[kernel]\r\nOFFSET=0x0\r\nSIZE=0x8\r\n", {"0x0|0x8|kernel"}},
+        LoaderCase{"UTF-8 with a byte-order mark keeps its first section",
+                   "\xEF\xBB\xBF[ipl]\nOFFSET=0x0\nSIZE=0x4\n", {"0x0|0x4|ipl"}}),
+    testing::NameFromWhat{});
+
+TEST(LoadLayout, ASecondLoadDiscardsRowsAndImageChoices) {
+  TempDir dir;
+  const std::string first = dir.Path("first.conf");
+  const std::string empty = dir.Path("empty.conf");
+  testing::WriteBytes(first, "[kernel]\nOFFSET=0\nSIZE=4\n[ipl]\nOFFSET=4\nSIZE=4\n");
+  testing::WriteBytes(empty, "[rootfs]\nOFFSET=0\n");
+  MemoryRegionTable table;
+  ASSERT_TRUE(LoadLayout(table, first));
+  table.SetCell(0, COL_IMAGE, "/tmp/kernel.bin");
+  ASSERT_TRUE(LoadLayout(table, first));
+  EXPECT_EQ(Rows(table), (std::vector<std::string>{"0|4|kernel", "4|4|ipl"}));
+  EXPECT_TRUE(LoadLayout(table, empty));
+  EXPECT_EQ(table.Count(), 0);
+}
+
+TEST(LoadLayout, AnUnreadableFileEmptiesTheTableAndSaysSo) {
+  TempDir dir;
+  MemoryRegionTable table;
+  table.Append("0", 0);
+  EXPECT_FALSE(LoadLayout(table, dir.Path("missing.conf")));
+  EXPECT_EQ(table.Count(), 0);
+  table.Append("0", 0);
+  EXPECT_FALSE(LoadLayout(table, dir.Path("")));  // the folder itself
+  EXPECT_EQ(table.Count(), 0);
+}
+
+TEST(LoadLayout, ReadsPathsWithAnyCharacters) {
+  TempDir dir;
+  const std::string path = dir.Path("レイアウト é \xF0\x9F\x98\x80.conf");
+  testing::WriteBytes(path, "[kernel]\nOFFSET=0x10\nSIZE=0x20\n");
+  MemoryRegionTable table;
+  ASSERT_TRUE(LoadLayout(table, path));
+  EXPECT_EQ(Rows(table), (std::vector<std::string>{"0x10|0x20|kernel"}));
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,80 @@
+#include "test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace quorvel::testing {
+
+std::filesystem::path FsPath(const std::string& utf8) { return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string Utf8Path(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string DataPath(const std::string& relative) { return std::string(QUORVEL_TEST_DATA) + "/" + relative; }
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  m_path = std::filesystem::temp_directory_path() /
+           ("quorvel-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  std::filesystem::create_directories(m_path);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string TempDir::Path(const std::string& name) const { return Utf8Path(m_path / FsPath(name)); }
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write test file " + path);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(FsPath(path), std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read test file " + path);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(FsPath(path), ignored);
+}
+
+std::string Pattern(size_t n, unsigned seed) {
+  std::string bytes(n, '\0');
+  unsigned state = seed * 2654435761u + 1;
+  for (char& b : bytes) {
+    state = state * 1103515245u + 12345u;
+    b = static_cast<char>(state >> 16);
+  }
+  return bytes;
+}
+
+std::string NameFromWhat::CamelCase(const std::string& text) {
+  std::string name;
+  bool upper = true;
+  for (const char c : text) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) {
+      upper = true;
+      continue;
+    }
+    name += (upper && c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    upper = false;
+  }
+  return name;
+}
+
+}  // namespace quorvel::testing

@@ -1,0 +1,63 @@
+#pragma once
+// Helpers shared by the core tests: a private temporary folder, whole-file read and write with
+// UTF-8 paths, and a message sink that records what the user would have been shown.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "messages.h"
+
+namespace quorvel::testing {
+
+// The project's tests/data folder.
+std::string DataPath(const std::string& relative);
+
+std::filesystem::path FsPath(const std::string& utf8);
+std::string Utf8Path(const std::filesystem::path& path);
+
+// A new empty folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // name inside the folder, as a UTF-8 path
+  std::string Path(const std::string& name) const;
+
+ private:
+  std::filesystem::path m_path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+
+// n bytes of a repeating pattern that depends on seed, so regions can be told apart.
+std::string Pattern(size_t n, unsigned seed);
+
+// Names a parameterised case after its "what" text, so ctest lists what each case is about.
+struct NameFromWhat {
+  template <class Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return CamelCase(info.param.what);
+  }
+  static std::string CamelCase(const std::string& text);
+};
+
+struct ShownMessage {
+  std::string text;
+  MessageKind kind;
+  bool operator==(const ShownMessage&) const = default;
+};
+
+class RecordingSink final : public MessageSink {
+ public:
+  void ShowMessage(const std::string& text, MessageKind kind) override { messages.push_back({text, kind}); }
+  std::vector<ShownMessage> messages;
+};
+
+}  // namespace quorvel::testing
