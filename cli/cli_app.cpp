@@ -26,8 +26,10 @@ class StreamSink final : public MessageSink {
  public:
   StreamSink(std::ostream& out, std::ostream& err, bool quiet) : m_out(out), m_err(err), m_quiet(quiet) {}
   void ShowMessage(const std::string& text, MessageKind kind) override {
-    std::string line = text;
-    for (size_t at; (at = line.find("\r\n")) != std::string::npos;) line.replace(at, 2, "\n");
+    std::string line;
+    for (const char c : text) {
+      if (c != '\r') line += c;
+    }
     if (kind == MessageKind::Error) {
       m_err << line << '\n';
     } else if (!m_quiet) {
