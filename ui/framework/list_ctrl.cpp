@@ -1,0 +1,88 @@
+#include "list_ctrl.h"
+
+#include <cassert>
+#include <vector>
+
+#include "wide.h"
+
+namespace qfw {
+
+int CListCtrl::InsertColumn(int column, const std::string& heading, int format, int width, int subItem) {
+  assert(::IsWindow(m_hWnd));
+  std::wstring text = Wide(heading);
+  LVCOLUMNW col{};
+  col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  col.fmt = format;
+  col.cx = width;
+  col.pszText = text.data();
+  col.iSubItem = subItem;
+  return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
+}
+
+DWORD CListCtrl::SetExtendedStyle(DWORD style) {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style));
+}
+
+int CListCtrl::GetItemCount() const {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
+}
+
+BOOL CListCtrl::DeleteAllItems() {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS));
+}
+
+int CListCtrl::InsertItem(int item, const std::string& text, LPARAM data) {
+  assert(::IsWindow(m_hWnd));
+  std::wstring wide = Wide(text);
+  LVITEMW lvi{};
+  lvi.mask = LVIF_TEXT | LVIF_PARAM;
+  lvi.iItem = item;
+  lvi.iSubItem = 0;
+  lvi.pszText = wide.data();
+  lvi.lParam = data;
+  return static_cast<int>(SendMessage(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
+}
+
+BOOL CListCtrl::SetItemText(int item, int subItem, const std::string& text) {
+  assert(::IsWindow(m_hWnd));
+  std::wstring wide = Wide(text);
+  LVITEMW lvi{};
+  lvi.mask = LVIF_TEXT;
+  lvi.iSubItem = subItem;
+  lvi.pszText = wide.data();
+  return static_cast<BOOL>(SendMessage(LVM_SETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
+}
+
+std::string CListCtrl::GetItemText(int item, int subItem, int capacity) const {
+  assert(::IsWindow(m_hWnd) && capacity > 0);
+  std::vector<wchar_t> buffer(static_cast<size_t>(capacity), L'\0');
+  LVITEMW lvi{};
+  lvi.iSubItem = subItem;
+  lvi.pszText = buffer.data();
+  lvi.cchTextMax = capacity;
+  const auto length = static_cast<size_t>(SendMessage(LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
+  return Narrow(std::wstring_view(buffer.data(), length < buffer.size() ? length : buffer.size() - 1));
+}
+
+LPARAM CListCtrl::GetItemData(int item) const {
+  assert(::IsWindow(m_hWnd));
+  LVITEMW lvi{};
+  lvi.mask = LVIF_PARAM;
+  lvi.iItem = item;
+  return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)) ? lvi.lParam : 0;
+}
+
+int CListCtrl::GetNextItem(int start, int flags) const {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
+}
+
+BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
+}
+
+}  // namespace qfw

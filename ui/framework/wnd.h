@@ -1,0 +1,91 @@
+#pragma once
+// Command targets and windows: the objects that own a message map, and a window handle with the
+// few calls the program makes on it. A CWnd does not own its window: the dialog manager creates
+// and destroys the dialog and its controls.
+
+#include <windows.h>
+
+#include <string>
+
+#include "message_map.h"
+
+namespace qfw {
+
+class CCmdTarget {
+ public:
+  virtual ~CCmdTarget() = default;
+
+  // Runs the handler that this object's map (or a base's) has for the message; false if none.
+  bool Dispatch(UINT message, UINT code, UINT id, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+ protected:
+  static const MessageMap* GetThisMessageMap();
+  virtual const MessageMap* GetMessageMap() const;
+};
+
+class CMenu;
+
+class CWnd : public CCmdTarget {
+ public:
+  HWND m_hWnd = nullptr;
+
+  HWND GetSafeHwnd() const { return m_hWnd; }
+  LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  void GetClientRect(RECT* rect) const;
+  void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
+  BOOL IsIconic() const;
+  HICON SetIcon(HICON icon, BOOL bigIcon);
+  // The window's own system menu, not a copy; no menu when the window has none.
+  CMenu GetSystemMenu(BOOL revert) const;
+
+ protected:
+  // The default handling of the message being dispatched: the window's default procedure.
+  LRESULT Default();
+
+  struct CurrentMessage {
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+  };
+  CurrentMessage m_current;
+};
+
+// A menu that belongs to someone else (a window's menu bar or system menu): a view, not an owner.
+class CMenu {
+ public:
+  explicit CMenu(HMENU menu = nullptr) : m_hMenu(menu) {}
+  HMENU m_hMenu;
+  explicit operator bool() const { return m_hMenu != nullptr; }
+  BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const std::string& text = {});
+};
+
+// BeginPaint and EndPaint, owned: the paint context ends with the object.
+class CPaintDC {
+ public:
+  explicit CPaintDC(CWnd* wnd);
+  ~CPaintDC();
+  CPaintDC(const CPaintDC&) = delete;
+  CPaintDC& operator=(const CPaintDC&) = delete;
+
+  HDC GetSafeHdc() const { return m_hDC; }
+  BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
+
+ private:
+  HWND m_hWnd;
+  PAINTSTRUCT m_ps{};
+  HDC m_hDC;
+};
+
+// The wait cursor while a long command runs; the previous cursor comes back with the object.
+class CWaitCursor {
+ public:
+  CWaitCursor() : m_previous(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~CWaitCursor() { ::SetCursor(m_previous); }
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+ private:
+  HCURSOR m_previous;
+};
+
+}  // namespace qfw

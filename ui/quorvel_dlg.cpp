@@ -1,0 +1,107 @@
+#include "quorvel_dlg.h"
+
+#include "about_dlg.h"
+#include "framework/app.h"
+#include "framework/wide.h"
+
+namespace quorvel {
+namespace {
+
+SystemPrompts& TheSystemPrompts() {
+  static SystemPrompts prompts;
+  return prompts;
+}
+
+// The region list's columns, in order; the list of headers ends with an empty entry.
+const char* const kColumnHeaders[] = {"アドレス", "サイズ", "リージョン名", "イメージファイル", ""};
+const int kColumnWidths[] = {75, 75, 100, 300};
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
+  ON_WM_SYSCOMMAND()
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_NOTIFY(NM_DBLCLK, IDC_REGION_LIST, OnRegionListDblClk)
+  ON_COMMAND(ID_MENU_OPEN, OnOpenLayout)
+  ON_COMMAND(ID_MENU_EXECUTE, OnExecute)
+  ON_WM_SIZE()
+END_MESSAGE_MAP()
+
+CQuorvelDlg::CQuorvelDlg(qfw::CWnd* parent) : CQuorvelDlg(parent, TheSystemPrompts()) {}
+
+CQuorvelDlg::CQuorvelDlg(qfw::CWnd* parent, UserPrompts& prompts)
+    : CDialog(IDD, parent), m_hIcon(qfw::AfxGetApp() ? qfw::AfxGetApp()->LoadIcon(IDR_MAINFRAME)
+                                                      : ::LoadIconW(qfw::AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_prompts(prompts) {}
+
+void CQuorvelDlg::DoDataExchange(qfw::CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  qfw::DDX_Control(pDX, IDC_REGION_LIST, m_regionList);
+}
+
+BOOL CQuorvelDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  AddAboutEntry();
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  m_regionList.SetExtendedStyle(LVS_EX_FULLROWSELECT);
+  InsertColumns();
+  return TRUE;
+}
+
+void CQuorvelDlg::AddAboutEntry() {
+  qfw::CMenu systemMenu = GetSystemMenu(FALSE);
+  if (!systemMenu) return;
+  wchar_t text[256] = {};
+  if (::LoadStringW(qfw::AfxGetInstanceHandle(), IDS_ABOUTBOX, text, 256) <= 0) return;
+  systemMenu.AppendMenu(MF_SEPARATOR);
+  systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qfw::Narrow(text));
+}
+
+void CQuorvelDlg::InsertColumns() {
+  for (int i = 0; *kColumnHeaders[i] != '\0'; ++i) {
+    m_regionList.InsertColumn(i, kColumnHeaders[i], LVCFMT_LEFT, kColumnWidths[i], i);
+  }
+}
+
+void CQuorvelDlg::ShowMessage(const std::string& text, MessageKind kind) {
+  m_prompts.MessageBox(m_hWnd, text, "", kind == MessageKind::Error ? MB_ICONERROR : MB_OK);
+}
+
+void CQuorvelDlg::OnSysCommand(UINT id, LPARAM /*param*/) {
+  if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about(this);
+    about.DoModal();
+  } else {
+    Default();
+  }
+}
+
+void CQuorvelDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  qfw::CPaintDC dc(this);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+  const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+  const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+  RECT rect;
+  GetClientRect(&rect);
+  const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+  const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+  dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CQuorvelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CQuorvelDlg::OnSize(UINT /*type*/, int cx, int cy) {
+  Default();
+  if (!m_regionList.GetSafeHwnd()) return;
+  RECT rect;
+  m_regionList.GetClientRect(&rect);
+  m_regionList.MoveWindow(rect.left, rect.top, cx - rect.left, cy - rect.top, TRUE);
+}
+
+}  // namespace quorvel
