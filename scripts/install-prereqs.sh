@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libcli11-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
-  locales fonts-ipafont-gothic
+  locales fonts-ipafont-gothic fonts-wine
   clang libclang-rt-14-dev
 )
 

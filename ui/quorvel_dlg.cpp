@@ -89,9 +89,12 @@ void CQuorvelDlg::OnPaint() {
   const int cyIcon = ::GetSystemMetrics(SM_CYICON);
   RECT rect;
   GetClientRect(&rect);
-  const int x = (rect.right - rect.left - cxIcon + 1) / 2;
-  const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
-  dc.DrawIcon(x, y, m_hIcon);
+  const POINT at = IconOrigin(rect.right - rect.left, rect.bottom - rect.top, cxIcon, cyIcon);
+  dc.DrawIcon(at.x, at.y, m_hIcon);
+}
+
+POINT CQuorvelDlg::IconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight) {
+  return {(clientWidth - iconWidth + 1) / 2, (clientHeight - iconHeight + 1) / 2};
 }
 
 HCURSOR CQuorvelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }

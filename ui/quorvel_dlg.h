@@ -23,7 +23,8 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   // A modal message box with the empty caption: an error icon for errors, an OK button always.
   void ShowMessage(const std::string& text, MessageKind kind) override;
 
-  RegionTable& Regions() { return m_regions; }
+  // Where the minimised window draws its icon: centred, the halves rounded towards zero.
+  static POINT IconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight);
 
  protected:
   void DoDataExchange(qfw::CDataExchange* pDX) override;
