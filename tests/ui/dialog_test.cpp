@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "quorvel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
+#include "text.h"
 
 namespace quorvel {
 namespace {
@@ -75,6 +77,16 @@ class DialogTest : public ::testing::Test {
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = row < 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED;
     ::SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  }
+  // Selects the row and double-clicks it, answering the chooser with path.
+  void AssignImage(int row, const std::string& path) {
+    Select(row);
+    m_prompts.answers.push_back(path);
+    DoubleClick(row);
+  }
+  void Execute(const std::string& output) {
+    m_prompts.answers.push_back(output);
+    Command(ID_MENU_EXECUTE);
   }
   // The list's NM_DBLCLK, as the control sends it to the dialog; returns the handler's result.
   LRESULT DoubleClick(int row) {
@@ -158,9 +170,7 @@ TEST_F(DialogTest, CancellingTheLayoutChooserKeepsTheRows) {
 
 TEST_F(DialogTest, LoadingAgainDropsImageChoicesAndAnUnreadableLayoutEmptiesTheListSilently) {
   OpenLayout(m_layout);
-  Select(2);
-  m_prompts.answers.push_back(m_kernel);
-  DoubleClick(2);
+  AssignImage(2, m_kernel);
   OpenLayout(m_layout);
   EXPECT_EQ(Rows()[2], "0x100|0x8|kernel|");
   OpenLayout(m_dir.Path("missing.conf"));
@@ -207,12 +217,9 @@ TEST_F(DialogTest, ExecuteBeforeAnyLayoutSaysThereIsNothingAndOpensNoChooser) {
 
 TEST_F(DialogTest, ExecuteWritesTheImageWithAWaitCursorAndSaysSo) {
   OpenLayout(m_layout);
-  Select(2);
-  m_prompts.answers.push_back(m_kernel);
-  DoubleClick(2);
+  AssignImage(2, m_kernel);
   const std::string output = m_dir.Path("出力 ü.bin");
-  m_prompts.answers.push_back(output);
-  Command(ID_MENU_EXECUTE);
+  Execute(output);
   ASSERT_EQ(m_prompts.asked.size(), 3u);
   EXPECT_EQ(m_prompts.asked[2].chooser, &kOutputChooser);
   ASSERT_EQ(m_prompts.shown.size(), 1u);
@@ -224,11 +231,29 @@ TEST_F(DialogTest, ExecuteWritesTheImageWithAWaitCursorAndSaysSo) {
   EXPECT_NE(::GetCursor(), ::LoadCursorW(nullptr, IDC_WAIT));
 }
 
+TEST_F(DialogTest, ImagePathsLongerThanMaxPathAreKeptWholeAndWritten) {
+  std::string folder = "";
+  while (Utf8Length(folder) < 300) {
+    folder += (folder.empty() ? "" : "/") + std::string("長いフォルダー名 long folder name");
+    std::filesystem::create_directory(testing::FsPath(m_dir.Path(folder)));
+  }
+  const std::string image = m_dir.Path(folder + "/kernel.bin");
+  testing::WriteBytes(image, "LONG");
+  ASSERT_GT(Utf8Length(image), 300u);
+  OpenLayout(m_layout);
+  AssignImage(2, image);
+  EXPECT_EQ(Cell(2, COL_IMAGE), image);
+  const std::string output = m_dir.Path("all.bin");
+  Execute(output);
+  ASSERT_EQ(m_prompts.shown.size(), 1u);
+  EXPECT_EQ(m_prompts.shown[0].text, kMsgImageWritten);
+  EXPECT_EQ(testing::ReadBytes(output).substr(0x100, 4), "LONG");
+}
+
 TEST_F(DialogTest, ExecuteWithoutImagesWritesOnlyFill) {
   OpenLayout(m_layout);
   const std::string output = m_dir.Path("all.bin");
-  m_prompts.answers.push_back(output);
-  Command(ID_MENU_EXECUTE);
+  Execute(output);
   EXPECT_EQ(testing::ReadBytes(output), std::string(0x108, '\xFF'));
 }
 
@@ -243,12 +268,9 @@ TEST_F(DialogTest, CancellingTheOutputChooserWritesNothing) {
 TEST_F(DialogTest, AnOversizeImageIsReportedAsAnErrorAndNoOutputRemains) {
   OpenLayout(m_layout);
   testing::WriteBytes(m_kernel, "123456789");
-  Select(2);
-  m_prompts.answers.push_back(m_kernel);
-  DoubleClick(2);
+  AssignImage(2, m_kernel);
   const std::string output = m_dir.Path("all.bin");
-  m_prompts.answers.push_back(output);
-  Command(ID_MENU_EXECUTE);
+  Execute(output);
   ASSERT_EQ(m_prompts.shown.size(), 1u);
   EXPECT_EQ(m_prompts.shown[0].text, "リージョン'kernel'のファイルサイズが\r\nオーバーしています。");
   EXPECT_EQ(m_prompts.shown[0].type, static_cast<UINT>(MB_ICONERROR));
