@@ -15,6 +15,8 @@ class File {
   static std::optional<File> OpenForReading(const std::string& path);
   // For writing, shared with no one: created when missing, emptied when it exists.
   static std::optional<File> CreateForWriting(const std::string& path);
+  // A new file for writing, shared with no one; none when the path exists already.
+  static std::optional<File> CreateNew(const std::string& path);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -45,5 +47,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 bool IsSameFile(const std::string& a, const std::string& b);
 
 bool RemoveFile(const std::string& path);
+
+// Puts the file from in the place of to, replacing whatever file was there, in one step: anyone
+// who opens to sees the old file or the new one, never a part of either.
+bool MoveReplacing(const std::string& from, const std::string& to);
+
+enum class PathKind { Missing, Regular, Directory, Other };
+// What the path names now, following links.
+PathKind KindOfPath(const std::string& path);
 
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "file_access.h"
 
@@ -24,6 +25,12 @@ std::optional<File> File::OpenForReading(const std::string& path) {
 
 std::optional<File> File::CreateForWriting(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return std::nullopt;
+  return File(fd);
+}
+
+std::optional<File> File::CreateNew(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return std::nullopt;
   return File(fd);
 }
@@ -78,5 +85,15 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MoveReplacing(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return PathKind::Missing;
+  if (S_ISREG(st.st_mode)) return PathKind::Regular;
+  if (S_ISDIR(st.st_mode)) return PathKind::Directory;
+  return PathKind::Other;
+}
 
 }  // namespace quorvel

@@ -45,6 +45,12 @@ std::optional<File> File::CreateForWriting(const std::string& path) {
   return File(reinterpret_cast<std::intptr_t>(h));
 }
 
+std::optional<File> File::CreateNew(const std::string& path) {
+  const HANDLE h = Open(path, GENERIC_WRITE, 0, CREATE_NEW);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(reinterpret_cast<std::intptr_t>(h));
+}
+
 std::optional<std::uint64_t> File::Size() const {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(H(m_handle), &size)) return std::nullopt;
@@ -99,5 +105,17 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 }
 
 bool RemoveFile(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()) != 0; }
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+PathKind KindOfPath(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+  return PathKind::Regular;
+}
 
 }  // namespace quorvel

@@ -25,11 +25,28 @@ struct PlacedRegion {
 // The writer streams each region through one fixed buffer of this size, whatever the region size.
 inline constexpr size_t kStreamBufferSize = size_t{4} << 20;
 
+// Sees the image as it is written, for digests and progress. Its calls cannot fail the writing.
+class WriteObserver {
+ public:
+  virtual ~WriteObserver() = default;
+  virtual void ImageStarting(std::uint64_t /*totalBytes*/) {}
+  // Once the region's image file has been checked: imageBytes is known.
+  virtual void RegionStarting(const PlacedRegion& /*region*/) {}
+  // Every byte of the image, in order.
+  virtual void Written(const char* /*data*/, size_t /*size*/) {}
+  virtual void RegionDone(const PlacedRegion& /*region*/) {}
+};
+
 // Writes the image to outputPath and tells the outcome through sink: the success message, or the
-// one error that stopped it. A failure is shown while the files are still open; afterwards the
-// partial output is deleted (only if it is a regular file that this call created or emptied), and
-// no image file is ever written to. Returns the region map on success.
+// one error that stopped it.
+// - The image is written beside outputPath under a temporary name and put in its place only when
+//   complete, so no partial image ever stands under the output's name, even if the process dies.
+// - A failure is shown while the files are still open. Afterwards the temporary file is deleted and,
+//   as the user had agreed to replace it, so is a regular file that stood at outputPath.
+// - An output that is not a regular file (a device) is written directly and never deleted.
+// - No image file is ever written to: an output that is one of them is refused before anything.
+// Returns the region map on success.
 std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table, const std::string& outputPath,
-                                                       MessageSink& sink);
+                                                       MessageSink& sink, WriteObserver* observer = nullptr);
 
 }  // namespace quorvel

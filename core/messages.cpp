@@ -10,4 +10,8 @@ std::string SameFileMessage(const std::string& regionName) {
   return "リージョン'" + regionName + "'のイメージファイルと同じファイルには出力できません。";
 }
 
+std::string ImageChangedMessage(const std::string& regionName) {
+  return "リージョン'" + regionName + "'のイメージファイルが読み込み中に変更されました。";
+}
+
 }  // namespace quorvel

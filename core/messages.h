@@ -30,5 +30,7 @@ inline constexpr char kMsgNoRegions[] = "イメージデータが入力されて
 std::string OversizeMessage(const std::string& regionName);
 // The output would overwrite the image file of the region named.
 std::string SameFileMessage(const std::string& regionName);
+// The region's image file grew while it was being copied.
+std::string ImageChangedMessage(const std::string& regionName);
 
 }  // namespace quorvel

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -225,6 +229,69 @@ TEST_F(WriterFixture, RefusesToWriteOverAnAssignedImageFile) {
   EXPECT_EQ(SameFileMessage("kernel"), "リージョン'kernel'のイメージファイルと同じファイルには出力できません。");
 }
 
+// Calls the action once, after the first bytes of the image have been written.
+class AfterFirstWrite final : public WriteObserver {
+ public:
+  explicit AfterFirstWrite(std::function<void()> action) : m_action(std::move(action)) {}
+  void Written(const char*, size_t) override {
+    if (m_action) std::exchange(m_action, nullptr)();
+  }
+
+ private:
+  std::function<void()> m_action;
+};
+
+// Whether the image file could be changed while the writer reads it.
+bool TryToChange(const std::string& path, bool grow) {
+  std::error_code error;
+  if (grow) {
+    std::ofstream out(testing::FsPath(path), std::ios::binary | std::ios::app);
+    out << "more";
+    return out.good();
+  }
+  std::filesystem::resize_file(testing::FsPath(path), 5 << 20, error);
+  return !error;
+}
+
+TEST_F(WriterFixture, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
+  for (const bool grow : {true, false}) {
+    m_sink.messages.clear();
+    m_table.Clear();
+    Build({{"0x1000000", Pattern(9 << 20, 7)}});
+    bool changed = false;
+    AfterFirstWrite tamper([&] { changed = TryToChange(ImagePath(0), grow); });
+    const auto map = GenerateImage(m_table, Output(), m_sink, &tamper);
+#ifdef _WIN32
+    // Windows holds the image open without sharing: nobody can change it meanwhile.
+    EXPECT_FALSE(changed);
+    EXPECT_TRUE(map);
+#else
+    ASSERT_TRUE(changed);
+    EXPECT_FALSE(map);
+    EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(grow ? ImageChangedMessage("kernel") : kMsgCannotRead)});
+    EXPECT_FALSE(testing::Exists(Output()));
+#endif
+  }
+}
+
+TEST_F(WriterFixture, NoTemporaryFileIsLeftBehindAndAnOldOutputStaysUntilTheNewOneIsComplete) {
+  testing::WriteBytes(Output(), "old image");
+  Build({{"0x600000", std::nullopt}});
+  std::string seenMidway;
+  AfterFirstWrite peek([&] { seenMidway = testing::ReadBytes(Output()); });
+  ASSERT_TRUE(GenerateImage(m_table, Output(), m_sink, &peek));
+  EXPECT_EQ(seenMidway, "old image");
+  EXPECT_EQ(testing::ReadBytes(Output()), Ff(0x600000));
+  Build({{"1", "too large"}});
+  EXPECT_FALSE(Generate());
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(testing::FsPath(m_dir.Path("")))) {
+    left.push_back(testing::Utf8Path(entry.path().filename()));
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"image1.bin"}));
+}
+
 TEST(Messages, OversizeMessageHasTwoLines) {
   EXPECT_EQ(OversizeMessage("kernel"), "リージョン'kernel'のファイルサイズが\r\nオーバーしています。");
 }
@@ -258,6 +325,15 @@ TEST_F(WriterFixture, AWriteThatFallsShortIsReportedAndThePartialOutputDeleted) 
   }
   EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(kMsgCannotWrite)});
   EXPECT_FALSE(testing::Exists(Output()));
+}
+
+TEST_F(WriterFixture, ADeviceIsWrittenDirectly) {
+  Build({{"0x10", "abc"}});
+  EXPECT_TRUE(GenerateImage(m_table, "/dev/null", m_sink));
+  EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{kWritten});
+  struct stat st{};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST_F(WriterFixture, AFailedWriteToADeviceNeverDeletesTheDevice) {
