@@ -2,12 +2,18 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <ostream>
 
+#include "file_access.h"
+#include "image_verify.h"
 #include "image_writer.h"
+#include "layout_check.h"
 #include "layout_loader.h"
 #include "messages.h"
+#include "progress.h"
+#include "region_map.h"
 
 namespace quorvel {
 namespace {
@@ -17,6 +23,9 @@ struct Options {
   std::string output = "all.bin";
   std::vector<std::string> images;  // REGION=IMAGE
   bool list = false;
+  bool check = false;
+  std::string verify;   // an image to compare with the layout
+  std::string mapJson;  // where to write the region map as JSON
   bool quiet = false;
 };
 
@@ -97,32 +106,59 @@ void PrintTable(const MemoryRegionTable& table, std::ostream& out) {
   }
 }
 
-std::string Hex(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-  return text;
-}
-
-void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out) {
-  char line[512];
-  std::snprintf(line, sizeof line, "%-12s %-12s %-12s %-12s %12s %12s  %s\n", "region", "address", "position", "size",
-                "image bytes", "fill bytes", "image file");
-  out << line;
-  std::uint64_t total = 0;
-  for (const PlacedRegion& r : map) {
-    std::snprintf(line, sizeof line, "%-12s %-12s %-12s %-12s %12llu %12llu  ", r.regionName.c_str(),
-                  r.offsetText.c_str(), Hex(r.position).c_str(), Hex(r.size).c_str(),
-                  static_cast<unsigned long long>(r.imageBytes),
-                  static_cast<unsigned long long>(r.size - r.imageBytes));
-    out << line << (r.imagePath.empty() ? "-" : r.imagePath) << '\n';
-    total += r.size;
-  }
-  out << "total " << total << " bytes (" << Hex(total) << ")\n";
-}
-
 int Usage(std::ostream& err, const std::string& text) {
   err << "quorvel-cli: " << text << '\n';
   return kExitUsage;
+}
+
+int RunCheck(const std::string& layout, const ProfileFile& profile, const RegionTable& table, std::ostream& out) {
+  const std::vector<Finding> findings = CheckLayout(profile, table);
+  for (const Finding& f : findings) {
+    out << layout << ':' << (f.line > 0 ? std::to_string(f.line) + ":" : std::string()) << ' ' << f.region << ": "
+        << f.text << '\n';
+  }
+  return findings.empty() ? kExitOk : kExitFailed;
+}
+
+int RunVerify(const std::string& image, const RegionTable& table, std::ostream& out, std::ostream& err) {
+  const std::optional<VerifyReport> report = VerifyImage(table, image);
+  if (!report) return Usage(err, "cannot read the image file '" + image + "'");
+  char line[256];
+  for (const RegionCheck& r : report->regions) {
+    std::snprintf(line, sizeof line, "%-12s 0x%08llX 0x%08llX  ", r.regionName.c_str(),
+                  static_cast<unsigned long long>(r.position), static_cast<unsigned long long>(r.size));
+    out << line << (r.matches ? "matches" : "DIFFERS: " + r.detail) << '\n';
+  }
+  if (report->imageSize != report->expectedSize) {
+    out << "the image is " << report->imageSize << " bytes long, the layout calls for " << report->expectedSize << '\n';
+  }
+  return report->AllMatch() ? kExitOk : kExitFailed;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::optional<File> file = File::CreateForWriting(path);
+  return file && file->WriteAll(text.data(), text.size()) && file->Close();
+}
+
+int RunGenerate(const Options& options, const RegionTable& table, std::ostream& out, std::ostream& err) {
+  StreamSink sink(out, err, options.quiet);
+  if (table.Count() <= 0) {
+    sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
+    return kExitFailed;
+  }
+  ObserverList observers;
+  ProgressLine progress(!options.quiet && StandardErrorIsTerminal());
+  observers.Add(progress);
+  RegionDigests digests;
+  if (!options.mapJson.empty()) observers.Add(digests);
+  const auto map = GenerateImage(table, options.output, sink, &observers);
+  if (!map) return kExitFailed;
+  if (!options.quiet) PrintMap(*map, out);
+  if (!options.mapJson.empty() && !WriteText(options.mapJson, MapJson(options.output, *map, digests.Digests()))) {
+    err << "quorvel-cli: cannot write the region map '" << options.mapJson << "'\n";
+    return kExitFailed;
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -134,7 +170,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.add_option("LAYOUT", options.layout, "Layout file (.conf)")->required();
   app.add_option("-o,--output", options.output, "Image file to write")->capture_default_str();
   app.add_option("-i,--image", options.images, "Image file for a region, as REGION=IMAGE (repeatable)");
-  app.add_flag("--list", options.list, "Print the region table instead of writing the image");
+  app.add_option("--map-json", options.mapJson, "Also write the region map, with SHA-256 of each region, as JSON");
+  auto* list = app.add_flag("--list", options.list, "Print the region table instead of writing the image");
+  auto* check = app.add_flag("--check", options.check,
+                             "Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)");
+  auto* verify = app.add_option("--verify", options.verify, "Tell whether an existing IMAGE holds what the layout calls for");
+  list->excludes(check)->excludes(verify);
+  check->excludes(verify);
   app.add_flag("-q,--quiet", options.quiet, "Print nothing on success");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
@@ -150,23 +192,21 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   std::map<std::string, std::string> images;
   if (const std::string problem = ParseAssignments(options.images, images); !problem.empty()) return Usage(err, problem);
 
+  // The layout file is read once, for the table and for the check.
+  const std::optional<std::string> bytes = ReadWholeFile(options.layout);
+  if (!bytes) return Usage(err, "cannot read the layout file '" + options.layout + "'");
+  const ProfileFile profile = ProfileFile::Parse(*bytes);
   MemoryRegionTable table;
-  if (!LoadLayout(table, options.layout)) return Usage(err, "cannot read the layout file '" + options.layout + "'");
+  LoadLayout(table, profile);
   if (const std::string problem = AssignImages(table, images); !problem.empty()) return Usage(err, problem);
 
   if (options.list) {
     PrintTable(table, out);
     return kExitOk;
   }
-  StreamSink sink(out, err, options.quiet);
-  if (table.Count() <= 0) {
-    sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
-    return kExitFailed;
-  }
-  const auto map = GenerateImage(table, options.output, sink);
-  if (!map) return kExitFailed;
-  if (!options.quiet) PrintMap(*map, out);
-  return kExitOk;
+  if (options.check) return RunCheck(options.layout, profile, table, out);
+  if (!options.verify.empty()) return RunVerify(options.verify, table, out, err);
+  return RunGenerate(options, table, out, err);
 }
 
 }  // namespace quorvel

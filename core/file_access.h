@@ -29,6 +29,8 @@ class File {
   bool IsRegular() const;
   // Fills buffer up to size bytes; fewer only at the end of the file; none on an error.
   std::optional<size_t> Read(void* buffer, size_t size);
+  // Moves to the byte at offset from the start, for the next Read or Write.
+  bool SeekTo(std::uint64_t offset);
   // All size bytes or false.
   bool WriteAll(const void* data, size_t size);
   // Closes now; false when the system reports that data may not have been stored.

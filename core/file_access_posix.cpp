@@ -59,6 +59,10 @@ std::optional<size_t> File::Read(void* buffer, size_t size) {
   return done;
 }
 
+bool File::SeekTo(std::uint64_t offset) {
+  return ::lseek(Fd(m_handle), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {

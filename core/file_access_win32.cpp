@@ -72,6 +72,12 @@ std::optional<size_t> File::Read(void* buffer, size_t size) {
   return done;
 }
 
+bool File::SeekTo(std::uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return ::SetFilePointerEx(H(m_handle), to, nullptr, FILE_BEGIN) != 0;
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {

@@ -16,7 +16,10 @@ int HexDigit(char c) {
 
 }  // namespace
 
-std::int32_t ParseHex(std::string_view text) {
+std::int32_t ParseHex(std::string_view text) { return ReadHex(text).value; }
+
+HexReading ReadHex(std::string_view text) {
+  HexReading reading;
   size_t i = 0;
   while (i < text.size() && IsCSpace(text[i])) ++i;
   bool negative = false;
@@ -28,12 +31,20 @@ std::int32_t ParseHex(std::string_view text) {
   // The magnitude is kept just past the largest that either sign allows, so it cannot overflow.
   constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
   std::int64_t magnitude = 0;
+  const size_t digitsAt = i;
   for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
     magnitude = magnitude * 16 + HexDigit(text[i]);
     if (magnitude > kLimit) magnitude = kLimit + 1;
   }
-  if (negative) return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min() : std::int32_t(-magnitude);
-  return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max() : std::int32_t(magnitude);
+  reading.hasDigits = i > digitsAt;
+  reading.rest = reading.hasDigits ? text.substr(i) : text;
+  reading.saturated = negative ? magnitude > kLimit : magnitude >= kLimit;
+  if (negative) {
+    reading.value = magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min() : std::int32_t(-magnitude);
+  } else {
+    reading.value = magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max() : std::int32_t(magnitude);
+  }
+  return reading;
 }
 
 }  // namespace quorvel

@@ -11,4 +11,13 @@ namespace quorvel {
 // character; 0 when there are no digits. Out-of-range text saturates at INT32_MAX or INT32_MIN.
 std::int32_t ParseHex(std::string_view text);
 
+// The same reading, with what a layout check wants to know about the text.
+struct HexReading {
+  std::int32_t value = 0;
+  bool hasDigits = false;
+  bool saturated = false;      // the number does not fit 32 signed bits
+  std::string_view rest;       // the text after the number
+};
+HexReading ReadHex(std::string_view text);
+
 }  // namespace quorvel

@@ -1,13 +1,13 @@
 #include "image_writer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <random>
 
 #include "file_access.h"
 #include "hex.h"
+#include "region_bytes.h"
 
 namespace quorvel {
 namespace {
@@ -89,8 +89,20 @@ class ImageWriter {
 
   // Writes every row; on a failure the message has been shown before this returns false.
   bool WriteAll() {
+    std::uint64_t position = 0;
     for (int row = 0; row < m_table.Count(); ++row) {
-      if (!WriteRegion(row)) return false;
+      // The region's image file stays open until the region is written or its failure has been shown.
+      RegionBytes region(m_table, row, position);
+      if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region.ProblemMessage());
+      m_observer.RegionStarting(region.Placed());
+      while (const size_t count = region.Next(m_buffer, kStreamBufferSize)) {
+        if (!m_output.WriteAll(m_buffer, count)) return Fail(kMsgCannotWrite);
+        m_observer.Written(m_buffer, count);
+      }
+      if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region.ProblemMessage());
+      m_observer.RegionDone(region.Placed());
+      position += region.Placed().size;
+      m_map.push_back(region.Placed());
     }
     return true;
   }
@@ -103,81 +115,11 @@ class ImageWriter {
     return false;
   }
 
-  bool WriteRegion(int row) {
-    const std::int32_t size = ParseHex(m_table.GetCell(row, COL_SIZE, kSizeCapacity));
-    if (size < 0) return Fail(kMsgOutOfMemory);
-
-    PlacedRegion placed;
-    placed.regionName = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
-    placed.offsetText = m_table.GetCell(row, COL_ADDRESS, kValueCapacity);
-    placed.imagePath = m_table.GetCell(row, COL_IMAGE, kImagePathCapacity);
-    placed.position = m_position;
-    placed.size = static_cast<std::uint64_t>(size);
-
-    if (!placed.imagePath.empty()) {
-      // The image file stays open until its region is written or its failure has been shown.
-      std::optional<File> image = File::OpenForReading(placed.imagePath);
-      if (!image) return Fail(kMsgCannotOpen);
-      const std::optional<std::uint64_t> imageSize = image->Size();
-      if (!imageSize) return Fail(kMsgCannotRead);
-      if (*imageSize > placed.size) return Fail(OversizeMessage(placed.regionName));
-      placed.imageBytes = *imageSize;
-      m_observer.RegionStarting(placed);
-      if (!CopyImage(*image, placed)) return false;
-    } else {
-      m_observer.RegionStarting(placed);
-    }
-    if (!Fill(placed.size - placed.imageBytes)) return false;
-    m_observer.RegionDone(placed);
-    m_position += placed.size;
-    m_map.push_back(std::move(placed));
-    return true;
-  }
-
-  // Exactly the checked number of bytes; an image that ends early is a failed read, one that has
-  // grown in the meantime a changed file.
-  bool CopyImage(File& image, const PlacedRegion& placed) {
-    m_bufferIsFill = false;
-    for (std::uint64_t left = placed.imageBytes; left > 0;) {
-      const size_t want = static_cast<size_t>(std::min<std::uint64_t>(left, kStreamBufferSize));
-      const std::optional<size_t> got = image.Read(m_buffer, want);
-      if (!got || *got != want) return Fail(kMsgCannotRead);
-      if (!Write(want)) return false;
-      left -= want;
-    }
-    char extra;
-    const std::optional<size_t> more = image.Read(&extra, 1);
-    if (!more) return Fail(kMsgCannotRead);
-    if (*more != 0) return Fail(ImageChangedMessage(placed.regionName));
-    return true;
-  }
-
-  bool Fill(std::uint64_t count) {
-    if (count > 0 && !m_bufferIsFill) {
-      std::memset(m_buffer, 0xFF, kStreamBufferSize);
-      m_bufferIsFill = true;
-    }
-    while (count > 0) {
-      const size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(count, kStreamBufferSize));
-      if (!Write(chunk)) return false;
-      count -= chunk;
-    }
-    return true;
-  }
-
-  bool Write(size_t count) {
-    if (!m_output.WriteAll(m_buffer, count)) return Fail(kMsgCannotWrite);
-    m_observer.Written(m_buffer, count);
-    return true;
-  }
-
   const RegionTable& m_table;
   File& m_output;
   MessageSink& m_sink;
   WriteObserver& m_observer;
   char* m_buffer;
-  bool m_bufferIsFill = false;
-  std::uint64_t m_position = 0;
   std::vector<PlacedRegion> m_map;
 };
 

@@ -6,12 +6,15 @@
 namespace quorvel {
 
 bool LoadLayout(RegionTable& table, const std::string& path) {
-  table.Clear();
   const std::optional<std::string> bytes = ReadWholeFile(path);
-  const ProfileFile profile = bytes ? ProfileFile::Parse(*bytes) : ProfileFile();
+  LoadLayout(table, bytes ? ProfileFile::Parse(*bytes) : ProfileFile());
+  return bytes.has_value();
+}
+
+void LoadLayout(RegionTable& table, const ProfileFile& profile) {
+  table.Clear();
   for (const char* name : kRegionNames) AddRegionRow(table, profile, name);
   table.SortByOffset();
-  return bytes.has_value();
 }
 
 void AddRegionRow(RegionTable& table, const ProfileFile& profile, const std::string& section) {

@@ -19,6 +19,8 @@ inline constexpr std::array<const char*, 12> kRegionNames = {
 // rows by offset. Image choices are gone afterwards. A file that cannot be read leaves the table
 // empty, as a file without regions does; the result tells the two apart for callers that report it.
 bool LoadLayout(RegionTable& table, const std::string& path);
+// The same from a layout file that has been read already.
+void LoadLayout(RegionTable& table, const ProfileFile& profile);
 
 // Adds the row of one region if its section has an OFFSET; the values go in unchecked.
 void AddRegionRow(RegionTable& table, const ProfileFile& profile, const std::string& section);

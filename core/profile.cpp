@@ -66,44 +66,65 @@ ProfileFile ProfileFile::Parse(std::string_view fileBytes) {
   const std::u16string text = DecodeFile(fileBytes);
   const std::u16string_view rest(text);
   size_t start = 0;
+  int number = 1;
   while (start < rest.size()) {
     size_t end = start;
     while (end < rest.size() && !IsLineBreak(rest[end])) ++end;
-    profile.AddLine(rest.substr(start, end - start));
+    profile.AddLine(rest.substr(start, end - start), number);
+    // CR LF, a lone LF and a lone CR each end one line of the file.
+    if (end < rest.size() && !(rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n')) ++number;
     start = end + 1;
   }
   return profile;
 }
 
-void ProfileFile::AddLine(std::u16string_view rawLine) {
+void ProfileFile::AddLine(std::u16string_view rawLine, int number) {
   const std::u16string_view line = Trim(rawLine);
   if (line.empty()) return;
   if (line.front() == u'[') {
     const size_t close = line.rfind(u']');
     if (close != std::u16string_view::npos) {
-      m_sections.push_back(Section{UpToNul(Trim(line.substr(1, close - 1))), {}});
+      m_sections.push_back(Section{UpToNul(Trim(line.substr(1, close - 1))), {}, number});
       return;
     }
   }
   const size_t equals = line.find(u'=');
   Entry entry;
+  entry.line = number;
   entry.name = UpToNul(TrimEnd(line.substr(0, equals)));
   if (equals != std::u16string_view::npos) entry.value = UpToNul(TrimStart(line.substr(equals + 1)));
   m_sections.back().entries.push_back(std::move(entry));
 }
 
-std::u16string ProfileFile::Find(std::u16string_view section, std::u16string_view key) const {
+const ProfileFile::Entry* ProfileFile::FindEntry(std::u16string_view section, std::u16string_view key) const {
   const std::u16string wantedSection = UpToNul(Trim(section));
   const std::u16string wantedKey = UpToNul(Trim(key));
   for (const Section& s : m_sections) {
     if (!NamesEqual(s.name, wantedSection)) continue;
     // Only the first section of a name is searched, and in it only the first entry of a name.
     for (const Entry& e : s.entries) {
-      if (NamesEqual(e.name, wantedKey)) return e.value ? std::u16string(Unquote(*e.value)) : std::u16string();
+      if (NamesEqual(e.name, wantedKey)) return &e;
     }
-    return {};
+    return nullptr;
   }
-  return {};
+  return nullptr;
+}
+
+std::u16string ProfileFile::Find(std::u16string_view section, std::u16string_view key) const {
+  const Entry* entry = FindEntry(section, key);
+  return entry && entry->value ? std::u16string(Unquote(*entry->value)) : std::u16string();
+}
+
+std::vector<ProfileFile::Header> ProfileFile::Headers() const {
+  std::vector<Header> headers;
+  for (size_t i = 1; i < m_sections.size(); ++i) headers.push_back({Utf16ToUtf8(m_sections[i].name), m_sections[i].line});
+  return headers;
+}
+
+std::optional<ProfileFile::Value> ProfileFile::FindValue(std::string_view section, std::string_view key) const {
+  const Entry* entry = FindEntry(Utf8ToUtf16(section), Utf8ToUtf16(key));
+  if (!entry || !entry->value || Unquote(*entry->value).empty()) return std::nullopt;
+  return Value{Utf16ToUtf8(Unquote(*entry->value)), entry->line};
 }
 
 std::string ProfileFile::LookupAnsi(std::string_view section, std::string_view key, size_t capacity) const {

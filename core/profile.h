@@ -26,17 +26,33 @@ class ProfileFile {
   // The same look-up with names and answer in UTF-8: the answer is the one above, converted.
   std::string Lookup(std::string_view section, std::string_view key, size_t capacity) const;
 
+  // For checks of a layout: the headers in file order with their line numbers (1 for the first
+  // line), and an entry's whole value before any cut, with its line; none when it is missing.
+  struct Header {
+    std::string name;
+    int line;
+  };
+  std::vector<Header> Headers() const;
+  struct Value {
+    std::string text;
+    int line;
+  };
+  std::optional<Value> FindValue(std::string_view section, std::string_view key) const;
+
  private:
   struct Entry {
     std::u16string name;
     std::optional<std::u16string> value;  // none for a line without '='
+    int line = 0;
   };
   struct Section {
     std::u16string name;
     std::vector<Entry> entries;
+    int line = 0;
   };
 
-  void AddLine(std::u16string_view line);
+  void AddLine(std::u16string_view line, int number);
+  const Entry* FindEntry(std::u16string_view section, std::u16string_view key) const;
   std::u16string Find(std::u16string_view section, std::u16string_view key) const;
 
   std::vector<Section> m_sections;

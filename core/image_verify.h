@@ -1,0 +1,31 @@
+#pragma once
+// Tells whether an existing whole-flash image holds exactly what the region table calls for.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "region_table.h"
+
+namespace quorvel {
+
+struct RegionCheck {
+  std::string regionName;
+  std::uint64_t position = 0;
+  std::uint64_t size = 0;
+  bool matches = false;
+  std::string detail;  // why it does not match
+};
+
+struct VerifyReport {
+  std::vector<RegionCheck> regions;
+  std::uint64_t imageSize = 0;
+  std::uint64_t expectedSize = 0;
+  bool AllMatch() const;
+};
+
+// None when the image file cannot be read at all.
+std::optional<VerifyReport> VerifyImage(const RegionTable& table, const std::string& imagePath);
+
+}  // namespace quorvel

@@ -1,0 +1,185 @@
+#include "layout_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "file_access.h"
+#include "hex.h"
+#include "layout_loader.h"
+
+namespace quorvel {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+  return text;
+}
+
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+bool IsRegionName(const std::string& name) {
+  return std::any_of(kRegionNames.begin(), kRegionNames.end(), [&](const char* r) { return Lower(name) == r; });
+}
+
+// The region name that a section name was probably meant to be: the same letters without
+// separators, or one or two letters off.
+std::optional<std::string> MeantRegion(const std::string& name) {
+  std::string letters;
+  for (const char c : Lower(name)) {
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) letters += c;
+  }
+  for (const char* region : kRegionNames) {
+    const std::string r = region;
+    if (letters == r || (letters.size() >= 3 && EditDistance(letters, r) <= (r.size() > 5 ? 2u : 1u))) return r;
+  }
+  return std::nullopt;
+}
+
+class Checker {
+ public:
+  Checker(const ProfileFile& profile, const RegionTable& table) : m_profile(profile), m_table(table) {}
+
+  std::vector<Finding> Run() {
+    CheckSections();
+    for (int row = 0; row < m_table.Count(); ++row) CheckRegion(row);
+    CheckPlacement();
+    return std::move(m_findings);
+  }
+
+ private:
+  void Add(const std::string& region, int line, const std::string& text) { m_findings.push_back({region, line, text}); }
+
+  int HeaderLine(const std::string& region) const {
+    for (const ProfileFile::Header& h : m_profile.Headers()) {
+      if (Lower(h.name) == region) return h.line;
+    }
+    return 0;
+  }
+
+  void CheckSections() {
+    std::vector<ProfileFile::Header> seen;
+    for (const ProfileFile::Header& h : m_profile.Headers()) {
+      if (IsRegionName(h.name)) {
+        const auto first = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return Lower(s.name) == Lower(h.name); });
+        if (first != seen.end()) {
+          Add(Lower(h.name), h.line, "section [" + h.name + "] repeats the one at line " + std::to_string(first->line) +
+                                         " and is ignored");
+        }
+        seen.push_back(h);
+      } else if (const std::optional<std::string> meant = MeantRegion(h.name)) {
+        Add(h.name, h.line, "section [" + h.name + "] is not a region name (" + *meant + "?) and is ignored");
+      }
+    }
+  }
+
+  // One value, OFFSET or SIZE: its reading as a number. None when the key is missing.
+  std::optional<HexReading> CheckValue(const std::string& region, const char* key) {
+    const std::optional<ProfileFile::Value> value = m_profile.FindValue(region, key);
+    if (!value) return std::nullopt;
+    const std::string shown = "'" + value->text + "'";
+    if (value->text.size() > kValueCapacity - 1) {
+      Add(region, value->line, std::string(key) + " is longer than 63 characters and is cut there");
+    }
+    const HexReading reading = ReadHex(m_table.GetCell(RowOf(region), key[0] == 'O' ? COL_ADDRESS : COL_SIZE, kValueCapacity));
+    if (!reading.hasDigits) {
+      Add(region, value->line, std::string(key) + " " + shown + " has no hexadecimal digits and reads as 0");
+    } else if (!reading.rest.empty()) {
+      Add(region, value->line, std::string(key) + " " + shown + " has other text after the number: '" +
+                                   std::string(reading.rest) + "' is ignored");
+    }
+    return reading;
+  }
+
+  int RowOf(const std::string& region) const {
+    for (int row = 0; row < m_table.Count(); ++row) {
+      if (m_table.GetCell(row, COL_REGION, kRegionNameCapacity) == region) return row;
+    }
+    return -1;
+  }
+
+  void CheckRegion(int row) {
+    const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
+    const std::optional<HexReading> offset = CheckValue(region, "OFFSET");
+    if (offset && offset->saturated && offset->value > 0) {
+      Add(region, m_profile.FindValue(region, "OFFSET")->line,
+          "OFFSET is 0x80000000 or beyond: it reads as 0x7FFFFFFF, and all such regions sort as equal");
+    }
+    const std::optional<HexReading> size = CheckValue(region, "SIZE");
+    if (!size) {
+      Add(region, HeaderLine(region), "has no SIZE: the region takes no bytes of the image");
+    } else if (size->value < 0) {
+      Add(region, m_profile.FindValue(region, "SIZE")->line, "SIZE is negative: the image cannot be written");
+    }
+    const std::string image = m_table.GetCell(row, COL_IMAGE, kImagePathCapacity);
+    if (image.empty()) return;
+    const std::optional<File> file = File::OpenForReading(image);
+    const std::optional<std::uint64_t> bytes = file ? file->Size() : std::nullopt;
+    const std::uint64_t regionBytes = size && size->value > 0 ? static_cast<std::uint64_t>(size->value) : 0;
+    if (!bytes) {
+      Add(region, 0, "the image file '" + image + "' cannot be opened");
+    } else if (*bytes > regionBytes) {
+      Add(region, 0, "the image file '" + image + "' (" + std::to_string(*bytes) + " bytes) is larger than the region (" +
+                         std::to_string(regionBytes) + " bytes)");
+    }
+  }
+
+  // Gaps and overlaps, in table order, where offsets and sizes are numbers that mean what they say.
+  void CheckPlacement() {
+    std::optional<std::pair<std::string, std::int64_t>> previous;  // name and end address
+    for (int row = 0; row < m_table.Count(); ++row) {
+      const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
+      const HexReading offset = ReadHex(m_table.GetCell(row, COL_ADDRESS, kValueCapacity));
+      const HexReading size = ReadHex(m_table.GetCell(row, COL_SIZE, kSizeCapacity));
+      if (offset.saturated || size.value < 0) {
+        previous.reset();
+        continue;
+      }
+      const int line = m_profile.FindValue(region, "OFFSET") ? m_profile.FindValue(region, "OFFSET")->line : 0;
+      const std::int64_t start = offset.value;
+      if (!previous && row == 0 && start > 0) {
+        Add(region, line, "the first region starts at " + Hex(std::uint64_t(start)) +
+                              " but the image at 0: positions in the image are " + Hex(std::uint64_t(start)) +
+                              " below flash addresses");
+      } else if (previous && start > previous->second) {
+        Add(region, line, "gap of " + Hex(std::uint64_t(start - previous->second)) + " bytes after " + previous->first +
+                              ", which the image closes up: from here on, positions in the image are not flash addresses");
+      } else if (previous && start < previous->second) {
+        Add(region, line, "overlaps " + previous->first + " by " + Hex(std::uint64_t(previous->second - start)) +
+                              " bytes; the image holds both in full, one after the other");
+      }
+      previous = {region, start + size.value};
+    }
+  }
+
+  const ProfileFile& m_profile;
+  const RegionTable& m_table;
+  std::vector<Finding> m_findings;
+};
+
+}  // namespace
+
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table) {
+  return Checker(profile, table).Run();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,22 @@
+#pragma once
+// What a layout file and its image choices would do without a word: gaps and overlaps, sections
+// that look like regions but are not, values that read differently from how they look.
+
+#include <string>
+#include <vector>
+
+#include "profile.h"
+#include "region_table.h"
+
+namespace quorvel {
+
+struct Finding {
+  std::string region;  // the region or section concerned
+  int line = 0;        // in the layout file; 0 when no one line is concerned
+  std::string text;
+};
+
+// The table is the one loaded from the profile, with the image choices made on it.
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table);
+
+}  // namespace quorvel

@@ -1,0 +1,40 @@
+#pragma once
+// The bytes that one row of the region table contributes to the image: its image file's bytes,
+// then 0xFF up to the region's size. Read in pieces, so a region of any size needs one buffer.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "file_access.h"
+#include "image_writer.h"
+#include "region_table.h"
+
+namespace quorvel {
+
+class RegionBytes {
+ public:
+  enum class Problem { None, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
+
+  // Reads the row's cells, opens its image file and checks the file's size against the region's.
+  RegionBytes(const RegionTable& table, int row, std::uint64_t position);
+
+  // None until something goes wrong; the region is unusable afterwards.
+  Problem GetProblem() const { return m_problem; }
+  // The message that tells the user of the problem.
+  std::string ProblemMessage() const;
+  const PlacedRegion& Placed() const { return m_placed; }
+
+  // Puts the next bytes of the region into buffer; 0 once the region is complete or on a problem.
+  size_t Next(char* buffer, size_t capacity);
+
+ private:
+  size_t Fail(Problem problem);
+
+  PlacedRegion m_placed;
+  std::optional<File> m_image;  // open until the region is complete or the object goes
+  std::uint64_t m_done = 0;
+  Problem m_problem = Problem::None;
+};
+
+}  // namespace quorvel
