@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli_app.h"
 #include "messages.h"
+#include "progress.h"
+#include "sha256.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -82,6 +86,77 @@ TEST_F(CliTest, ALayoutWithoutRegionsHasNothingToWrite) {
   EXPECT_FALSE(testing::Exists(m_output));
 }
 
+TEST_F(CliTest, CheckReportsFindingsWithExitOneAndNothingWithExitZero) {
+  ToolRun sound = RunTool({"--check", "-i", "kernel=" + m_kernel, m_layout});
+  EXPECT_EQ(sound.code, kExitOk);
+  EXPECT_EQ(sound.out + sound.err, "");
+  const std::string gappy = m_dir.Path("gappy.conf");
+  testing::WriteBytes(gappy, "[ipl]\nOFFSET=0\nSIZE=0x10\n[kernal]\nOFFSET=0x20\n[kernel]\nOFFSET=0x20\nSIZE=8\n");
+  const ToolRun found = RunTool({"--check", gappy});
+  EXPECT_EQ(found.code, kExitFailed);
+  EXPECT_EQ(found.out, gappy + ":4: kernal: section [kernal] is not a region name (kernel?) and is ignored\n" + gappy +
+                           ":7: kernel: gap of 0x10 bytes after ipl, which the image closes up: from here on, "
+                           "positions in the image are not flash addresses\n");
+  EXPECT_FALSE(testing::Exists(m_output));
+}
+
+TEST_F(CliTest, MapJsonDescribesEveryRegionWithItsDigest) {
+  const std::string json = m_dir.Path("map.json");
+  const ToolRun run = RunTool({"-q", "-o", m_output, "--map-json", json, "-i", "kernel=" + m_kernel, m_layout});
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  const std::string text = testing::ReadBytes(json);
+  Sha256 fill, kernel;
+  fill.Update(std::string(16, '\xFF').data(), 16);
+  kernel.Update(("KRNL" + std::string(4, '\xFF')).data(), 8);
+  for (const std::string& part : std::vector<std::string>{"\"region\": \"ipl\"", "\"address\": \"0\"", "\"position\": 16", "\"image_bytes\": 4", "\"fill_bytes\": 4",
+        "\"image\": null", "\"size\": 24", "\"sha256\": \"" + fill.HexDigest(), "\"sha256\": \"" + kernel.HexDigest()}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+}
+
+TEST_F(CliTest, VerifyTellsWhetherAnImageMatches) {
+  ASSERT_EQ(RunTool({"-q", "-o", m_output, "-i", "kernel=" + m_kernel, m_layout}).code, kExitOk);
+  ToolRun run = RunTool({"--verify", m_output, "-i", "kernel=" + m_kernel, m_layout});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  matches\n");
+  run = RunTool({"--verify", m_output, m_layout});
+  EXPECT_EQ(run.code, kExitFailed);
+  EXPECT_NE(run.out.find("kernel       0x00000010 0x00000008  DIFFERS: differs from byte 0"), std::string::npos) << run.out;
+  run = RunTool({"--verify", m_dir.Path("none.bin"), m_layout});
+  EXPECT_EQ(run.code, kExitUsage);
+  EXPECT_NE(run.err.find("cannot read the image file"), std::string::npos);
+}
+
+TEST(ProgressLine, ShownForLargeImagesOnATerminalOnly) {
+  struct Case {
+    bool terminal;
+    std::uint64_t total;
+    bool shown;
+  };
+  for (const Case c : {Case{true, ProgressLine::kThreshold, true}, Case{false, ProgressLine::kThreshold, false},
+                       Case{true, ProgressLine::kThreshold - 1, false}}) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_TRUE(out);
+    {
+      ProgressLine progress(c.terminal, out);
+      progress.ImageStarting(c.total);
+      std::vector<char> chunk(1 << 20);
+      for (std::uint64_t done = 0; done < c.total; done += chunk.size()) {
+        progress.Written(chunk.data(), static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), c.total - done)));
+      }
+    }
+    std::rewind(out);
+    char text[4096] = {};
+    const size_t n = std::fread(text, 1, sizeof text - 1, out);
+    std::fclose(out);
+    const std::string shown(text, n);
+    EXPECT_EQ(shown.find("100%  64 MiB / 64 MiB") != std::string::npos, c.shown) << shown;
+    if (!c.shown) {
+      EXPECT_EQ(shown, "");
+    }
+  }
+}
+
 struct UsageCase {
   const char* what;
   std::vector<std::string> args;  // "@layout" and "@kernel" stand for the fixture's files
@@ -114,7 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"repeated region", {"-i", "@kernel=", "-i", "Kernel=y.bin", "@layout"}, "more than once"},
                       UsageCase{"region not in the layout", {"-i", "fpga=x.bin", "@layout"}, "defines no region 'fpga'"},
                       UsageCase{"assignment without image", {"-i", "kernel=", "@layout"}, "REGION=IMAGE"},
-                      UsageCase{"assignment without =", {"-i", "kernel", "@layout"}, "REGION=IMAGE"}),
+                      UsageCase{"assignment without =", {"-i", "kernel", "@layout"}, "REGION=IMAGE"},
+                      UsageCase{"two modes at once", {"--list", "--check", "@layout"}, "excludes"}),
     testing::NameFromWhat{});
 
 TEST(Cli, HelpExitsWithZero) {
