@@ -13,6 +13,7 @@ namespace quorvel {
 // SHA-256 of each region's bytes as they are written.
 class RegionDigests final : public WriteObserver {
  public:
+  bool WantsBytes() const override { return true; }
   void RegionStarting(const PlacedRegion&) override { m_current = Sha256(); }
   void Written(const char* data, size_t size) override { m_current.Update(data, size); }
   void RegionDone(const PlacedRegion&) override { m_digests.push_back(m_current.HexDigest()); }
@@ -27,6 +28,12 @@ class RegionDigests final : public WriteObserver {
 class ObserverList final : public WriteObserver {
  public:
   void Add(WriteObserver& observer) { m_observers.push_back(&observer); }
+  bool WantsBytes() const override {
+    for (const WriteObserver* o : m_observers) {
+      if (o->WantsBytes()) return true;
+    }
+    return false;
+  }
   void ImageStarting(std::uint64_t total) override {
     for (WriteObserver* o : m_observers) o->ImageStarting(total);
   }

@@ -33,6 +33,9 @@ class File {
   bool SeekTo(std::uint64_t offset);
   // All size bytes or false.
   bool WriteAll(const void* data, size_t size);
+  // Copies count bytes from source's position to this file's, inside the system where it can.
+  enum class CopyResult { Done, Unsupported, ReadFailed, WriteFailed };
+  CopyResult CopyFrom(File& source, std::uint64_t count);
   // Closes now; false when the system reports that data may not have been stored.
   bool Close();
 

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -73,6 +74,24 @@ bool File::WriteAll(const void* data, size_t size) {
     size -= static_cast<size_t>(n);
   }
   return true;
+}
+
+File::CopyResult File::CopyFrom(File& source, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(count - done, size_t{1} << 30));
+    const ssize_t n = ::copy_file_range(Fd(source.m_handle), nullptr, Fd(m_handle), nullptr, chunk, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (done == 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
+        return CopyResult::Unsupported;
+      }
+      return (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) ? CopyResult::WriteFailed : CopyResult::ReadFailed;
+    }
+    if (n == 0) return CopyResult::ReadFailed;  // the source ended early
+    done += static_cast<std::uint64_t>(n);
+  }
+  return CopyResult::Done;
 }
 
 bool File::Close() {

@@ -90,6 +90,9 @@ bool File::WriteAll(const void* data, size_t size) {
   return true;
 }
 
+// Windows has no copy between open handles inside the system; the caller reads and writes.
+File::CopyResult File::CopyFrom(File&, std::uint64_t) { return CopyResult::Unsupported; }
+
 bool File::Close() {
   if (m_handle == kInvalid) return true;
   const HANDLE h = H(m_handle);

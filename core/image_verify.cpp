@@ -20,7 +20,8 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
   std::uint64_t offset = 0;
   bool differs = false;
   std::uint64_t firstDifference = 0;
-  while (const size_t count = expected.Next(want, kStreamBufferSize)) {
+  for (RegionBytes::Chunk chunk; (chunk = expected.Next(want, kStreamBufferSize)).size > 0;) {
+    const size_t count = chunk.size;
     const std::optional<size_t> got = image.Read(have, count);
     if (!got) {
       check.detail = "the image cannot be read";
@@ -30,10 +31,10 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
       check.detail = "the image ends " + std::to_string(offset + *got) + " bytes into this region";
       return check;
     }
-    if (!differs && std::memcmp(want, have, count) != 0) {
+    if (!differs && std::memcmp(chunk.data, have, count) != 0) {
       differs = true;
       size_t i = 0;
-      while (want[i] == have[i]) ++i;
+      while (chunk.data[i] == have[i]) ++i;
       firstDifference = offset + i;
     }
     offset += count;

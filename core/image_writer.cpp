@@ -95,9 +95,17 @@ class ImageWriter {
       RegionBytes region(m_table, row, position);
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region.ProblemMessage());
       m_observer.RegionStarting(region.Placed());
-      while (const size_t count = region.Next(m_buffer, kStreamBufferSize)) {
-        if (!m_output.WriteAll(m_buffer, count)) return Fail(kMsgCannotWrite);
-        m_observer.Written(m_buffer, count);
+      if (!m_observer.WantsBytes()) {
+        switch (region.CopyImageInto(m_output)) {
+          case RegionBytes::Copy::WriteFailed: return Fail(kMsgCannotWrite);
+          case RegionBytes::Copy::Failed: return Fail(region.ProblemMessage());
+          case RegionBytes::Copy::Done: m_observer.Written(nullptr, region.Placed().imageBytes); break;
+          case RegionBytes::Copy::Unsupported: break;
+        }
+      }
+      for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
+        if (!m_output.WriteAll(chunk.data, chunk.size)) return Fail(kMsgCannotWrite);
+        m_observer.Written(chunk.data, chunk.size);
       }
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region.ProblemMessage());
       m_observer.RegionDone(region.Placed());

@@ -32,7 +32,10 @@ class WriteObserver {
   virtual void ImageStarting(std::uint64_t /*totalBytes*/) {}
   // Once the region's image file has been checked: imageBytes is known.
   virtual void RegionStarting(const PlacedRegion& /*region*/) {}
-  // Every byte of the image, in order.
+  // Whether Written must be given the bytes; otherwise it may be given only their number, and
+  // image files may be copied inside the system.
+  virtual bool WantsBytes() const { return false; }
+  // Every byte of the image, in order: data is null when no observer wants the bytes.
   virtual void Written(const char* /*data*/, size_t /*size*/) {}
   virtual void RegionDone(const PlacedRegion& /*region*/) {}
 };

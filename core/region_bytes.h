@@ -25,11 +25,24 @@ class RegionBytes {
   std::string ProblemMessage() const;
   const PlacedRegion& Placed() const { return m_placed; }
 
-  // Puts the next bytes of the region into buffer; 0 once the region is complete or on a problem.
-  size_t Next(char* buffer, size_t capacity);
+  // The next bytes of the region, read into buffer or taken from a block of 0xFF; none once the
+  // region is complete or on a problem.
+  struct Chunk {
+    const char* data;
+    size_t size;
+  };
+  Chunk Next(char* buffer, size_t capacity);
+
+  // Copies the image file's bytes into output inside the system, where the system can: false when
+  // it cannot, with nothing consumed (Next then reads them). A failure sets the problem.
+  enum class Copy { Done, Unsupported, Failed, WriteFailed };
+  Copy CopyImageInto(File& output);
 
  private:
-  size_t Fail(Problem problem);
+  Chunk Fail(Problem problem);
+  // After the image's bytes: an image that has grown since its size was checked is not the file
+  // the user chose.
+  bool ImageEndsHere();
 
   PlacedRegion m_placed;
   std::optional<File> m_image;  // open until the region is complete or the object goes

@@ -229,15 +229,26 @@ TEST_F(WriterFixture, RefusesToWriteOverAnAssignedImageFile) {
   EXPECT_EQ(SameFileMessage("kernel"), "リージョン'kernel'のイメージファイルと同じファイルには出力できません。");
 }
 
-// Calls the action once, after the first bytes of the image have been written.
-class AfterFirstWrite final : public WriteObserver {
+// Calls the action once: when the first region starts (after its image file's size was checked), or
+// after the first bytes have been written. Wanting the bytes makes the writer read and write them
+// itself; otherwise it may copy image files inside the system.
+class Tamper final : public WriteObserver {
  public:
-  explicit AfterFirstWrite(std::function<void()> action) : m_action(std::move(action)) {}
+  Tamper(bool atStart, bool wantsBytes, std::function<void()> action)
+      : m_atStart(atStart), m_wantsBytes(wantsBytes), m_action(std::move(action)) {}
+  bool WantsBytes() const override { return m_wantsBytes; }
+  void RegionStarting(const PlacedRegion&) override {
+    if (m_atStart) Act();
+  }
   void Written(const char*, size_t) override {
-    if (m_action) std::exchange(m_action, nullptr)();
+    if (!m_atStart) Act();
   }
 
  private:
+  void Act() {
+    if (m_action) std::exchange(m_action, nullptr)();
+  }
+  bool m_atStart, m_wantsBytes;
   std::function<void()> m_action;
 };
 
@@ -254,12 +265,18 @@ bool TryToChange(const std::string& path, bool grow) {
 }
 
 TEST_F(WriterFixture, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
-  for (const bool grow : {true, false}) {
+  struct Case {
+    bool grow, atStart, wantsBytes;
+  };
+  // Read and written in pieces, changed half-way; copied by the system, changed just before.
+  for (const Case c : {Case{true, false, true}, Case{false, false, true}, Case{true, true, false}, Case{false, true, false}}) {
+    const bool grow = c.grow;
+    SCOPED_TRACE(std::string(grow ? "grows" : "shrinks") + (c.wantsBytes ? " while copied in pieces" : " before a system copy"));
     m_sink.messages.clear();
     m_table.Clear();
     Build({{"0x1000000", Pattern(9 << 20, 7)}});
     bool changed = false;
-    AfterFirstWrite tamper([&] { changed = TryToChange(ImagePath(0), grow); });
+    Tamper tamper(c.atStart, c.wantsBytes, [&] { changed = TryToChange(ImagePath(0), grow); });
     const auto map = GenerateImage(m_table, Output(), m_sink, &tamper);
 #ifdef _WIN32
     // Windows holds the image open without sharing: nobody can change it meanwhile.
@@ -278,7 +295,7 @@ TEST_F(WriterFixture, NoTemporaryFileIsLeftBehindAndAnOldOutputStaysUntilTheNewO
   testing::WriteBytes(Output(), "old image");
   Build({{"0x600000", std::nullopt}});
   std::string seenMidway;
-  AfterFirstWrite peek([&] { seenMidway = testing::ReadBytes(Output()); });
+  Tamper peek(false, false, [&] { seenMidway = testing::ReadBytes(Output()); });
   ASSERT_TRUE(GenerateImage(m_table, Output(), m_sink, &peek));
   EXPECT_EQ(seenMidway, "old image");
   EXPECT_EQ(testing::ReadBytes(Output()), Ff(0x600000));
