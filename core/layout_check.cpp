@@ -92,7 +92,7 @@ class Checker {
     }
   }
 
-  // One value, OFFSET or SIZE: its reading as a number. None when the key is missing.
+  // One value, OFFSET or SIZE: its reading as a number, without its rest. None when the key is missing.
   std::optional<HexReading> CheckValue(const std::string& region, const char* key) {
     const std::optional<ProfileFile::Value> value = m_profile.FindValue(region, key);
     if (!value) return std::nullopt;
@@ -100,14 +100,18 @@ class Checker {
     if (value->text.size() > kValueCapacity - 1) {
       Add(region, value->line, std::string(key) + " is longer than 63 characters and is cut there");
     }
-    const HexReading reading = ReadHex(m_table.GetCell(RowOf(region), key[0] == 'O' ? COL_ADDRESS : COL_SIZE, kValueCapacity));
+    // The reading's rest is a view into the text: the text must outlive it.
+    const std::string text = m_table.GetCell(RowOf(region), key[0] == 'O' ? COL_ADDRESS : COL_SIZE, kValueCapacity);
+    const HexReading reading = ReadHex(text);
     if (!reading.hasDigits) {
       Add(region, value->line, std::string(key) + " " + shown + " has no hexadecimal digits and reads as 0");
     } else if (!reading.rest.empty()) {
       Add(region, value->line, std::string(key) + " " + shown + " has other text after the number: '" +
                                    std::string(reading.rest) + "' is ignored");
     }
-    return reading;
+    HexReading number = reading;
+    number.rest = {};
+    return number;
   }
 
   int RowOf(const std::string& region) const {
@@ -148,8 +152,10 @@ class Checker {
     std::optional<std::pair<std::string, std::int64_t>> previous;  // name and end address
     for (int row = 0; row < m_table.Count(); ++row) {
       const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
-      const HexReading offset = ReadHex(m_table.GetCell(row, COL_ADDRESS, kValueCapacity));
-      const HexReading size = ReadHex(m_table.GetCell(row, COL_SIZE, kSizeCapacity));
+      const std::string offsetText = m_table.GetCell(row, COL_ADDRESS, kValueCapacity);
+      const std::string sizeText = m_table.GetCell(row, COL_SIZE, kSizeCapacity);
+      const HexReading offset = ReadHex(offsetText);
+      const HexReading size = ReadHex(sizeText);
       if (offset.saturated || size.value < 0) {
         previous.reset();
         continue;

@@ -1,0 +1,67 @@
+#include "fuzz_bodies.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "hex.h"
+#include "layout_check.h"
+#include "layout_loader.h"
+#include "profile.h"
+#include "text.h"
+
+namespace quorvel::fuzz {
+namespace {
+
+void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+  }
+}
+
+bool ValidUtf8(const std::string& text) { return Utf16ToUtf8(Utf8ToUtf16(text)) == text; }
+
+}  // namespace
+
+void LayoutInput(const std::uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const ProfileFile profile = ProfileFile::Parse(bytes);
+  MemoryRegionTable table;
+  LoadLayout(table, profile);
+  Require(table.Count() <= static_cast<int>(kRegionNames.size()), "at most one row a region");
+  for (int row = 0; row < table.Count(); ++row) {
+    const std::string offset = table.GetCell(row, COL_ADDRESS, kValueCapacity);
+    Require(!offset.empty(), "a row exists only with an OFFSET");
+    Require(ValidUtf8(offset) && ValidUtf8(table.GetCell(row, COL_SIZE, kValueCapacity)), "cells are UTF-8");
+    if (row > 0) {
+      Require(ParseHex(table.GetCell(row - 1, COL_ADDRESS, kValueCapacity)) <= ParseHex(offset), "rows sorted");
+    }
+  }
+  CheckLayout(profile, table);
+  // A look-up of whatever the first line names: answers stay within the capacity, without NULs.
+  const std::string_view query = bytes.substr(0, bytes.find('\n'));
+  const size_t equals = query.find('=');
+  const std::string answer = profile.LookupAnsi(query.substr(0, equals),
+                                                equals == std::string_view::npos ? "" : query.substr(equals + 1), 64);
+  Require(answer.size() <= 63, "answers are cut at 63 bytes");
+  Require(answer.find('\0') == std::string::npos, "answers hold no NUL");
+}
+
+void HexInput(const std::uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::int32_t ours = ParseHex(text);
+  // strtoll stops at a NUL as our reading stops at any character that is not a digit.
+  errno = 0;
+  const long long wide = std::strtoll(text.c_str(), nullptr, 16);
+  const long long clamped = wide > INT32_MAX ? INT32_MAX : (wide < INT32_MIN ? INT32_MIN : wide);
+  Require(ours == clamped, "the hexadecimal rule agrees with strtoll saturated to 32 bits");
+  const HexReading reading = ReadHex(text);
+  Require(reading.value == ours, "both readings agree");
+  Require(reading.rest.size() <= text.size(), "the rest is a part of the text");
+}
+
+}  // namespace quorvel::fuzz
