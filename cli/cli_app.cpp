@@ -193,9 +193,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (const std::string problem = ParseAssignments(options.images, images); !problem.empty()) return Usage(err, problem);
 
   // The layout file is read once, for the table and for the check.
-  const std::optional<std::string> bytes = ReadWholeFile(options.layout);
-  if (!bytes) return Usage(err, "cannot read the layout file '" + options.layout + "'");
-  const ProfileFile profile = ProfileFile::Parse(*bytes);
+  const LayoutFile layout = ReadLayout(options.layout);
+  if (layout.status == LayoutFile::Status::TooLarge) {
+    return Usage(err, "the layout file '" + options.layout + "' is larger than 64 MiB, which no layout file is");
+  }
+  if (layout.status != LayoutFile::Status::Read) return Usage(err, "cannot read the layout file '" + options.layout + "'");
+  const ProfileFile& profile = layout.profile;
   MemoryRegionTable table;
   LoadLayout(table, profile);
   if (const std::string problem = AssignImages(table, images); !problem.empty()) return Usage(err, problem);

@@ -45,8 +45,8 @@ class File {
   std::intptr_t m_handle = kInvalid;
 };
 
-// The whole file, or none when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// The whole file, or none when it cannot be opened or read or is larger than maxBytes.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes = UINT64_MAX);
 
 // True when both paths exist and name one file (another spelling, a hard or a symbolic link).
 bool IsSameFile(const std::string& a, const std::string& b);

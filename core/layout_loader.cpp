@@ -5,10 +5,22 @@
 
 namespace quorvel {
 
+LayoutFile ReadLayout(const std::string& path) {
+  LayoutFile layout;
+  const std::optional<std::string> bytes = ReadWholeFile(path, kMaxLayoutBytes);
+  if (bytes) {
+    layout.status = LayoutFile::Status::Read;
+    layout.profile = ProfileFile::Parse(*bytes);
+  } else if (const std::optional<File> file = File::OpenForReading(path); file && file->Size() > kMaxLayoutBytes) {
+    layout.status = LayoutFile::Status::TooLarge;
+  }
+  return layout;
+}
+
 bool LoadLayout(RegionTable& table, const std::string& path) {
-  const std::optional<std::string> bytes = ReadWholeFile(path);
-  LoadLayout(table, bytes ? ProfileFile::Parse(*bytes) : ProfileFile());
-  return bytes.has_value();
+  const LayoutFile layout = ReadLayout(path);
+  LoadLayout(table, layout.profile);
+  return layout.status == LayoutFile::Status::Read;
 }
 
 void LoadLayout(RegionTable& table, const ProfileFile& profile) {

@@ -2,6 +2,7 @@
 // Reads a layout file into the region table.
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "profile.h"
@@ -14,6 +15,17 @@ inline constexpr std::array<const char*, 12> kRegionNames = {
     "bootloader", "recovery", "kernel", "userland", "firmware", "license",
     "config",     "image",    "fpga",   "free1",    "free2",    "ipl",
 };
+
+// No layout file is this large; a larger file is not read (it could exhaust a 32-bit program).
+inline constexpr std::uint64_t kMaxLayoutBytes = std::uint64_t{64} << 20;
+
+// A layout file read and parsed, or why not.
+struct LayoutFile {
+  enum class Status { Read, Unreadable, TooLarge };
+  Status status = Status::Unreadable;
+  ProfileFile profile;  // empty unless read
+};
+LayoutFile ReadLayout(const std::string& path);
 
 // Empties the table, adds a row for every known region whose section has an OFFSET, and sorts the
 // rows by offset. Image choices are gone afterwards. A file that cannot be read leaves the table

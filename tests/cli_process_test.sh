@@ -46,5 +46,25 @@ check "no output after a failure" "" "$(ls "$work" | grep '出力' || true)"
 run -o "$out" "$(win "$work/none.conf")" >/dev/null 2>&1
 check "missing layout exit code" 2 $?
 
+# As an ordinary user (root may write anywhere and read anything): an output in a read-only folder,
+# and an image file that may not be read.
+if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+  chmod 755 "$work"
+  mkdir -m 555 "$work/read-only"
+  mkdir -m 777 "$work/open"
+  cp "$work/ipl.bin" "$work/secret.bin"; chmod 000 "$work/secret.bin"
+  as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" "$@"; }
+  as_nobody -o "$work/read-only/all.bin" "$work/board.conf" >/dev/null 2>"$work/err"
+  check "read-only folder exit code" 1 $?
+  check "read-only folder message" "ファイルを開けません。" "$(cat "$work/err")"
+  check "nothing in the read-only folder" "" "$(ls -A "$work/read-only")"
+  as_nobody -q -o "$work/open/all.bin" -i "ipl=$work/ipl.bin" "$work/board.conf"
+  check "an ordinary user writes where it may" 0 $?
+  as_nobody -o "$work/open/all.bin" -i "ipl=$work/secret.bin" "$work/board.conf" >/dev/null 2>"$work/err"
+  check "unreadable image exit code" 1 $?
+  check "unreadable image message" "ファイルを開けません。" "$(cat "$work/err")"
+  check "no output after an unreadable image" "" "$(ls -A "$work/open")"
+fi
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

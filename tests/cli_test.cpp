@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -192,6 +193,57 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"assignment without =", {"-i", "kernel", "@layout"}, "REGION=IMAGE"},
                       UsageCase{"two modes at once", {"--list", "--check", "@layout"}, "excludes"}),
     testing::NameFromWhat{});
+
+// Inputs that no one should give, given on purpose: a clear message, the right exit code, no output.
+struct BadInput {
+  const char* what;
+  std::vector<std::string> args;  // "@dir/" stands for the test's folder
+  int code;
+  std::string errorPart;
+};
+
+class CliBadInputTest : public CliTest, public ::testing::WithParamInterface<BadInput> {
+ protected:
+  void SetUp() override {
+    testing::WriteBytes(m_dir.Path("random.conf"), testing::Pattern(1 << 20, 5));
+    testing::WriteBytes(m_dir.Path("huge.conf"), "");
+    std::filesystem::resize_file(testing::FsPath(m_dir.Path("huge.conf")), 100'000'000);
+    std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder")));
+  }
+};
+
+TEST_P(CliBadInputTest, SaysWhatIsWrongAndWritesNothing) {
+  std::vector<std::string> args;
+  for (const std::string& a : GetParam().args) {
+    const size_t at = a.find("@dir/");
+    args.push_back(at == std::string::npos ? a : a.substr(0, at) + m_dir.Path(a.substr(at + 5)));
+  }
+  const ToolRun run = RunTool(args);
+  EXPECT_EQ(run.code, GetParam().code) << run.err;
+  EXPECT_NE(run.err.find(GetParam().errorPart), std::string::npos) << run.err;
+  EXPECT_FALSE(testing::Exists(m_dir.Path("out.bin")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OnPurpose, CliBadInputTest,
+    ::testing::Values(
+        BadInput{"a layout of random bytes", {"-o", "@dir/out.bin", "@dir/random.conf"}, kExitFailed, kMsgNoRegions},
+        BadInput{"a layout of 100 MB", {"-o", "@dir/out.bin", "@dir/huge.conf"}, kExitUsage, "larger than 64 MiB"},
+        BadInput{"a folder as layout", {"-o", "@dir/out.bin", "@dir/folder"}, kExitUsage, "cannot read the layout"},
+        BadInput{"a folder as image", {"-o", "@dir/out.bin", "-i", "kernel=@dir/folder", "@dir/board.conf"}, kExitFailed,
+                 kMsgCannotOpen},
+        BadInput{"a folder as output", {"-o", "@dir/folder", "@dir/board.conf"}, kExitFailed, kMsgCannotOpen},
+        BadInput{"an output in a missing folder", {"-o", "@dir/missing/out.bin", "@dir/board.conf"}, kExitFailed,
+                 kMsgCannotOpen}),
+    testing::NameFromWhat{});
+
+TEST_F(CliTest, ALayoutWithAOneMegabyteLineAndNulBytesStillLoads) {
+  testing::WriteBytes(m_dir.Path("long.conf"), "[ipl]\nOFFSET=0\nSIZE=4\njunk=" + std::string(100, 'x') + '\0' +
+                                                   std::string(1 << 20, 'y') + "\n[kernel]\nOFFSET=4\nSIZE=4\n");
+  const ToolRun run = RunTool({"--list", m_dir.Path("long.conf")});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out, "0\t4\tipl\t\n4\t4\tkernel\t\n");
+}
 
 TEST(Cli, HelpExitsWithZero) {
   const ToolRun run = RunTool({"--help"});
