@@ -329,6 +329,16 @@ void Resize(const Paths& paths) {
   ListFillsClient(app, "after minimising and restoring");
 }
 
+// The program starts, shows its window and ends with the close box: enough for a packaged copy.
+void StartAndClose(const Paths& paths) {
+  App app(paths);
+  if (!app.Ok()) return;
+  Check(RemoteList(app.list).Count() == 0, "the list starts empty");
+  ::PostMessageW(app.main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  DWORD code = 1;
+  Check(app.WaitEnd(&code), "the close box ends the program");
+}
+
 }  // namespace
 }  // namespace e2e
 
@@ -353,6 +363,7 @@ int wmain(int argc, wchar_t** argv) {
   const std::map<std::wstring, void (*)(const Paths&)> scenarios = {
       {L"typical", &Typical}, {L"generate-first", &GenerateFirst}, {L"overwrite", &Overwrite},
       {L"oversize", &Oversize}, {L"about", &About}, {L"ending-keys", &EndingKeys}, {L"resize", &Resize},
+      {L"start-and-close", &StartAndClose},
   };
   const auto scenario = scenarios.find(argv[1]);
   if (scenario == scenarios.end()) {

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Makes the Windows package and checks it as a Windows user would receive it: the zip holds both
+# programs, the example and the README; the command-line tool in it writes the example image; the
+# dialog program in it starts.
+# Usage: package_test.sh BUILD_DIR WINE_RUN E2E_DRIVER GOLDEN_IMAGE
+set -uo pipefail
+build="$1" wine_run="$2" driver="$3" golden="$4"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+passes=0 failures=0
+check() { if [ "$2" == "$3" ]; then passes=$((passes + 1)); echo "ok - $1"; else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi; }
+
+(cd "$build" && cpack -G ZIP >/dev/null) || { echo "cpack failed"; exit 1; }
+zip="$(ls "$build"/Quorvel-*-win32.zip)"
+check "one package" 1 "$(printf '%s\n' "$zip" | wc -l)"
+(cd "$work" && unzip -q "$zip")
+top="$work/$(basename "$zip" .zip)"
+for f in Quorvel.exe quorvel-cli.exe README.txt examples/board.conf examples/kernel.bin; do
+  check "the package holds $f" yes "$([ -f "$top/$f" ] && echo yes || echo no)"
+done
+win() { "$wine_run" winepath -w "$1" 2>/dev/null; }
+(cd "$top" && "$wine_run" ./quorvel-cli.exe -q -o all.bin -i ipl=examples/ipl.bin -i bootloader=examples/bootloader.bin \
+   -i kernel=examples/kernel.bin -i config=examples/config.bin examples/board.conf)
+check "the packaged quorvel-cli.exe runs" 0 $?
+check "and writes the example image" "$(sha256sum < "$golden")" "$(sha256sum < "$top/all.bin")"
+shots="$work/shots"; mkdir -p "$shots"
+"$wine_run" "$driver" start-and-close "$(win "$top/Quorvel.exe")" "$(win "$top/examples")" "$(win "$golden")" "$(win "$shots")" |
+  sed 's/^/    /'
+check "the packaged Quorvel.exe starts and closes" 0 "${PIPESTATUS[0]}"
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
