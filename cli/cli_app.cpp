@@ -73,16 +73,16 @@ std::string KnownRegionList() {
 }
 
 // The -i assignments as region name to image path; an error text when one cannot be used.
-std::string ParseAssignments(const std::vector<std::string>& specs, std::map<std::string, std::string>& images) {
-  for (const std::string& spec : specs) {
-    const size_t equals = spec.find('=');
-    if (equals == std::string::npos || equals == 0 || equals + 1 == spec.size()) {
-      return "-i takes REGION=IMAGE, not '" + spec + "'";
+std::string ParseAssignments(const std::vector<std::string>& assignments, std::map<std::string, std::string>& images) {
+  for (const std::string& assignment : assignments) {
+    const size_t equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == assignment.size()) {
+      return "-i takes REGION=IMAGE, not '" + assignment + "'";
     }
-    const std::string given = spec.substr(0, equals);
+    const std::string given = assignment.substr(0, equals);
     const char* region = KnownRegionName(given);
     if (!region) return "unknown region name '" + given + "' (the regions are: " + KnownRegionList() + ")";
-    if (!images.emplace(region, spec.substr(equals + 1)).second) {
+    if (!images.emplace(region, assignment.substr(equals + 1)).second) {
       return "region '" + std::string(region) + "' is given more than once";
     }
   }
