@@ -1,7 +1,5 @@
 #include "user_prompts.h"
 
-#include <commdlg.h>
-
 #include "framework/wide.h"
 
 namespace quorvel {
@@ -53,26 +51,31 @@ std::wstring FilterText(const FileChooser& chooser) {
 
 }  // namespace
 
-std::optional<std::string> SystemPrompts::ChooseFile(HWND owner, const FileChooser& chooser) {
-  std::wstring path = Wide(chooser.initialName);
-  path.resize(kPathCapacity, L'\0');
-  const std::wstring filter = FilterText(chooser);
-  const std::wstring title = Wide(chooser.title);
-  const std::wstring extension = Wide(chooser.defaultExtension);
+ChooserRequest::ChooserRequest(HWND owner, const FileChooser& chooser)
+    : m_path(Wide(chooser.initialName)),
+      m_filter(FilterText(chooser)),
+      m_title(Wide(chooser.title)),
+      m_extension(Wide(chooser.defaultExtension)) {
+  m_path.resize(kPathCapacity, L'\0');
+  m_ofn.lStructSize = sizeof m_ofn;
+  m_ofn.hwndOwner = owner;
+  m_ofn.lpstrFilter = m_filter.c_str();
+  m_ofn.nFilterIndex = 1;
+  m_ofn.lpstrFile = m_path.data();
+  m_ofn.nMaxFile = static_cast<DWORD>(m_path.size());
+  m_ofn.lpstrTitle = m_title.c_str();
+  m_ofn.Flags = chooser.flags;
+  m_ofn.lpstrDefExt = m_extension.c_str();
+}
 
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = path.data();
-  ofn.nMaxFile = static_cast<DWORD>(path.size());
-  ofn.lpstrTitle = title.c_str();
-  ofn.Flags = chooser.flags;
-  ofn.lpstrDefExt = extension.c_str();
-  const BOOL chosen = chooser.kind == FileChooser::Kind::Open ? ::GetOpenFileNameW(&ofn) : ::GetSaveFileNameW(&ofn);
+std::string ChooserRequest::ChosenPath() const { return Narrow(m_path.c_str()); }
+
+std::optional<std::string> SystemPrompts::ChooseFile(HWND owner, const FileChooser& chooser) {
+  ChooserRequest request(owner, chooser);
+  const BOOL chosen = chooser.kind == FileChooser::Kind::Open ? ::GetOpenFileNameW(&request.Get())
+                                                               : ::GetSaveFileNameW(&request.Get());
   if (!chosen) return std::nullopt;
-  return Narrow(path.c_str());
+  return request.ChosenPath();
 }
 
 int SystemPrompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {

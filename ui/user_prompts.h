@@ -3,6 +3,7 @@
 // and message boxes. Behind one interface so that the dialog's tests can answer in the user's place.
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include <optional>
 #include <string>
@@ -33,6 +34,21 @@ class UserPrompts {
   virtual std::optional<std::string> ChooseFile(HWND owner, const FileChooser& chooser) = 0;
   // Returns when the user has dismissed the box.
   virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
+};
+
+// What the system's file dialog is given for a chooser: the structure and the texts it points to.
+class ChooserRequest {
+ public:
+  ChooserRequest(HWND owner, const FileChooser& chooser);
+  ChooserRequest(const ChooserRequest&) = delete;
+  ChooserRequest& operator=(const ChooserRequest&) = delete;
+  OPENFILENAMEW& Get() { return m_ofn; }
+  // The chosen path, once the dialog has returned non-zero.
+  std::string ChosenPath() const;
+
+ private:
+  std::wstring m_path, m_filter, m_title, m_extension;
+  OPENFILENAMEW m_ofn{};
 };
 
 // The system's own file dialogs and message boxes.

@@ -298,6 +298,27 @@ TEST_F(DialogTest, TheChoosersAskAsDescribed) {
   for (const FileChooser* c : {&kLayoutChooser, &kImageChooser, &kOutputChooser}) EXPECT_EQ(c->defaultExtension, "txt");
 }
 
+TEST(ChooserRequest, GivesTheFileDialogWhatTheChooserSays) {
+  const HWND owner = reinterpret_cast<HWND>(0x1234);
+  ChooserRequest request(owner, kOutputChooser);
+  const OPENFILENAMEW& ofn = request.Get();
+  EXPECT_EQ(ofn.lStructSize, sizeof(OPENFILENAMEW));
+  EXPECT_EQ(ofn.hwndOwner, owner);
+  EXPECT_EQ(std::wstring(ofn.lpstrFilter, 40),
+            std::wstring(L"イメージファイル(*.bin)\0*.bin\0全てのファイル(*.*)\0*.*\0\0", 40));
+  EXPECT_EQ(ofn.nFilterIndex, 1u);
+  EXPECT_EQ(std::wstring(ofn.lpstrFile), L"all.bin");
+  EXPECT_GE(ofn.nMaxFile, 32768u);  // any path Windows has, not only MAX_PATH
+  EXPECT_EQ(ofn.lpstrFileTitle, nullptr);
+  EXPECT_EQ(ofn.lpstrInitialDir, nullptr);
+  EXPECT_EQ(std::wstring(ofn.lpstrTitle), L"保存するファイル名を入力してください");
+  EXPECT_EQ(ofn.Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT));
+  EXPECT_EQ(std::wstring(ofn.lpstrDefExt), L"txt");
+  ChooserRequest open(owner, kLayoutChooser);
+  EXPECT_EQ(open.Get().lpstrFile[0], L'\0');
+  EXPECT_EQ(open.Get().Flags, static_cast<DWORD>(0x1004));
+}
+
 TEST_F(DialogTest, TheListFillsTheClientAreaWhateverTheWindowSize) {
   for (const auto& [width, height] : {std::pair{700, 400}, std::pair{320, 180}}) {
     ::SetWindowPos(m_dlg.m_hWnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
