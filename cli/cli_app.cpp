@@ -52,20 +52,6 @@ class StreamSink final : public MessageSink {
   bool m_quiet;
 };
 
-bool SameAsciiText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
-           return lower(x) == lower(y);
-         });
-}
-
-const char* KnownRegionName(const std::string& name) {
-  for (const char* known : kRegionNames) {
-    if (SameAsciiText(name, known)) return known;
-  }
-  return nullptr;
-}
-
 std::string KnownRegionList() {
   std::string list;
   for (const char* known : kRegionNames) list += (list.empty() ? "" : ", ") + std::string(known);
@@ -80,7 +66,7 @@ std::string ParseAssignments(const std::vector<std::string>& assignments, std::m
       return "-i takes REGION=IMAGE, not '" + assignment + "'";
     }
     const std::string given = assignment.substr(0, equals);
-    const char* region = KnownRegionName(given);
+    const char* region = FindRegionName(given);
     if (!region) return "unknown region name '" + given + "' (the regions are: " + KnownRegionList() + ")";
     if (!images.emplace(region, assignment.substr(equals + 1)).second) {
       return "region '" + std::string(region) + "' is given more than once";

@@ -37,10 +37,6 @@ size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-bool IsRegionName(const std::string& name) {
-  return std::any_of(kRegionNames.begin(), kRegionNames.end(), [&](const char* r) { return Lower(name) == r; });
-}
-
 // The region name that a section name was probably meant to be: the same letters without
 // separators, or one or two letters off.
 std::optional<std::string> MeantRegion(const std::string& name) {
@@ -79,7 +75,7 @@ class Checker {
   void CheckSections() {
     std::vector<ProfileFile::Header> seen;
     for (const ProfileFile::Header& h : m_profile.Headers()) {
-      if (IsRegionName(h.name)) {
+      if (FindRegionName(h.name)) {
         const auto first = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return Lower(s.name) == Lower(h.name); });
         if (first != seen.end()) {
           Add(Lower(h.name), h.line, "section [" + h.name + "] repeats the one at line " + std::to_string(first->line) +

@@ -1,9 +1,23 @@
 #include "layout_loader.h"
 
+#include <algorithm>
+
 #include "file_access.h"
 #include "hex.h"
 
 namespace quorvel {
+
+const char* FindRegionName(std::string_view name) {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
+  for (const char* region : kRegionNames) {
+    const std::string_view known(region);
+    if (known.size() == name.size() &&
+        std::equal(known.begin(), known.end(), name.begin(), [&](char a, char b) { return a == lower(b); })) {
+      return region;
+    }
+  }
+  return nullptr;
+}
 
 LayoutFile ReadLayout(const std::string& path) {
   LayoutFile layout;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "profile.h"
 #include "region_table.h"
@@ -15,6 +16,10 @@ inline constexpr std::array<const char*, 12> kRegionNames = {
     "bootloader", "recovery", "kernel", "userland", "firmware", "license",
     "config",     "image",    "fpga",   "free1",    "free2",    "ipl",
 };
+
+// The known region name that name spells, ASCII letters compared without regard to case (as the
+// look-up compares section names); null when it is none of them.
+const char* FindRegionName(std::string_view name);
 
 // No layout file is this large; a larger file is not read (it could exhaust a 32-bit program).
 inline constexpr std::uint64_t kMaxLayoutBytes = std::uint64_t{64} << 20;

@@ -31,9 +31,7 @@ END_MESSAGE_MAP()
 CQuorvelDlg::CQuorvelDlg(qfw::CWnd* parent) : CQuorvelDlg(parent, TheSystemPrompts()) {}
 
 CQuorvelDlg::CQuorvelDlg(qfw::CWnd* parent, UserPrompts& prompts)
-    : CDialog(IDD, parent), m_hIcon(qfw::AfxGetApp() ? qfw::AfxGetApp()->LoadIcon(IDR_MAINFRAME)
-                                                      : ::LoadIconW(qfw::AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      m_prompts(prompts) {}
+    : CDialog(IDD, parent), m_hIcon(qfw::AfxLoadIcon(IDR_MAINFRAME)), m_prompts(prompts) {}
 
 void CQuorvelDlg::DoDataExchange(qfw::CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);

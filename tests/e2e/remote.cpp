@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "text.h"
+
 namespace e2e {
 namespace {
 
@@ -12,18 +14,11 @@ constexpr size_t kRemoteBytes = 65536;
 }  // namespace
 
 std::wstring Wide(const std::string& utf8) {
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
+  const std::u16string wide = quorvel::Utf8ToUtf16(utf8);
+  return std::wstring(wide.begin(), wide.end());
 }
 
-std::string Narrow(const std::wstring& wide) {
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
+std::string Narrow(const std::wstring& wide) { return quorvel::Utf16ToUtf8(std::u16string(wide.begin(), wide.end())); }
 
 Process::Process(const std::wstring& exe, const std::wstring& workDir) {
   STARTUPINFOW si{};

@@ -20,11 +20,11 @@ CWinApp::~CWinApp() {
 
 BOOL CWinApp::InitInstance() { return TRUE; }
 
-HICON CWinApp::LoadIcon(UINT id) const { return ::LoadIconW(m_hInstance, MAKEINTRESOURCEW(id)); }
-
 CWinApp* AfxGetApp() { return g_app; }
 
 HINSTANCE AfxGetInstanceHandle() { return g_app && g_app->m_hInstance ? g_app->m_hInstance : ::GetModuleHandleW(nullptr); }
+
+HICON AfxLoadIcon(UINT id) { return ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(id)); }
 
 int AfxWinMain(HINSTANCE instance) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};

@@ -21,7 +21,6 @@ class CWinApp : public CCmdTarget {
   // without entering a message loop.
   virtual BOOL InitInstance();
 
-  HICON LoadIcon(UINT id) const;
 
   HINSTANCE m_hInstance = nullptr;
   CWnd* m_pMainWnd = nullptr;
@@ -35,6 +34,8 @@ class CWinApp : public CCmdTarget {
 
 CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
+// An icon of the program's resources.
+HICON AfxLoadIcon(UINT id);
 
 // The framework's entry: registers the common controls, then runs the application object.
 int AfxWinMain(HINSTANCE instance);
