@@ -137,7 +137,7 @@ int RunGenerate(const Options& options, const RegionTable& table, std::ostream& 
   observers.Add(progress);
   RegionDigests digests;
   if (!options.mapJson.empty()) observers.Add(digests);
-  const auto map = GenerateImage(table, options.output, sink, &observers);
+  const auto map = GenerateImage(table, options.output, sink, {}, &observers);
   if (!map) return kExitFailed;
   if (!options.quiet) PrintMap(*map, out);
   if (!options.mapJson.empty() && !WriteText(options.mapJson, MapJson(options.output, *map, digests.Digests()))) {

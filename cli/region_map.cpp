@@ -1,5 +1,7 @@
 #include "region_map.h"
 
+#include "hex.h"
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -7,11 +9,7 @@
 namespace quorvel {
 namespace {
 
-std::string Hex(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-  return text;
-}
+std::string Hex(std::uint64_t value) { return FormatHex(value, 8); }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "hex.h"
 
+#include <cstdio>
 #include <limits>
 
 namespace quorvel {
@@ -45,6 +46,12 @@ HexReading ReadHex(std::string_view text) {
     reading.value = magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max() : std::int32_t(magnitude);
   }
   return reading;
+}
+
+std::string FormatHex(std::uint64_t value, int minDigits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", minDigits, static_cast<unsigned long long>(value));
+  return text;
 }
 
 }  // namespace quorvel

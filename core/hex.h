@@ -2,6 +2,7 @@
 // Value texts of the layout file (OFFSET, SIZE) read as numbers.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quorvel {
@@ -19,5 +20,8 @@ struct HexReading {
   std::string_view rest;       // the text after the number
 };
 HexReading ReadHex(std::string_view text);
+
+// "0x" and the value's upper-case hexadecimal digits, at least minDigits of them.
+std::string FormatHex(std::uint64_t value, int minDigits = 1);
 
 }  // namespace quorvel

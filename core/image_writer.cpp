@@ -151,7 +151,8 @@ std::uint64_t TotalSize(const RegionTable& table) {
 }  // namespace
 
 std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table, const std::string& outputPath,
-                                                       MessageSink& sink, WriteObserver* observer) {
+                                                       MessageSink& sink, const OutputOptions& /*options*/,
+                                                       WriteObserver* observer) {
   if (const std::optional<std::string> region = RegionWithSameFile(table, outputPath)) {
     sink.ShowMessage(SameFileMessage(*region), MessageKind::Error);
     return std::nullopt;

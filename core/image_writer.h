@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "messages.h"
+#include "output_format.h"
 #include "region_table.h"
 
 namespace quorvel {
@@ -40,6 +41,13 @@ class WriteObserver {
   virtual void RegionDone(const PlacedRegion& /*region*/) {}
 };
 
+// What a generation is asked for besides the table and the output.
+struct OutputOptions {
+  OutputFormat format = OutputFormat::Binary;
+  std::uint64_t base = 0;  // where the image's first byte sits in the target's address space (records only)
+  std::string layoutPath;  // the layout the table came from: an input, never written over
+};
+
 // Writes the image to outputPath and tells the outcome through sink: the success message, or the
 // one error that stopped it.
 // - The image is written beside outputPath under a temporary name and put in its place only when
@@ -50,6 +58,7 @@ class WriteObserver {
 // - No image file is ever written to: an output that is one of them is refused before anything.
 // Returns the region map on success.
 std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table, const std::string& outputPath,
-                                                       MessageSink& sink, WriteObserver* observer = nullptr);
+                                                       MessageSink& sink, const OutputOptions& options = {},
+                                                       WriteObserver* observer = nullptr);
 
 }  // namespace quorvel

@@ -7,20 +7,10 @@
 #include "file_access.h"
 #include "hex.h"
 #include "layout_loader.h"
+#include "text.h"
 
 namespace quorvel {
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-  return text;
-}
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 size_t EditDistance(const std::string& a, const std::string& b) {
   std::vector<size_t> row(b.size() + 1);
@@ -41,7 +31,7 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 // separators, or one or two letters off.
 std::optional<std::string> MeantRegion(const std::string& name) {
   std::string letters;
-  for (const char c : Lower(name)) {
+  for (const char c : AsciiLower(name)) {
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) letters += c;
   }
   for (const char* region : kRegionNames) {
@@ -67,7 +57,7 @@ class Checker {
 
   int HeaderLine(const std::string& region) const {
     for (const ProfileFile::Header& h : m_profile.Headers()) {
-      if (Lower(h.name) == region) return h.line;
+      if (AsciiLower(h.name) == region) return h.line;
     }
     return 0;
   }
@@ -76,9 +66,9 @@ class Checker {
     std::vector<ProfileFile::Header> seen;
     for (const ProfileFile::Header& h : m_profile.Headers()) {
       if (FindRegionName(h.name)) {
-        const auto first = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return Lower(s.name) == Lower(h.name); });
+        const auto first = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return AsciiLower(s.name) == AsciiLower(h.name); });
         if (first != seen.end()) {
-          Add(Lower(h.name), h.line, "section [" + h.name + "] repeats the one at line " + std::to_string(first->line) +
+          Add(AsciiLower(h.name), h.line, "section [" + h.name + "] repeats the one at line " + std::to_string(first->line) +
                                          " and is ignored");
         }
         seen.push_back(h);
@@ -159,14 +149,14 @@ class Checker {
       const int line = m_profile.FindValue(region, "OFFSET") ? m_profile.FindValue(region, "OFFSET")->line : 0;
       const std::int64_t start = offset.value;
       if (!previous && row == 0 && start > 0) {
-        Add(region, line, "the first region starts at " + Hex(std::uint64_t(start)) +
-                              " but the image at 0: positions in the image are " + Hex(std::uint64_t(start)) +
+        Add(region, line, "the first region starts at " + FormatHex(std::uint64_t(start)) +
+                              " but the image at 0: positions in the image are " + FormatHex(std::uint64_t(start)) +
                               " below flash addresses");
       } else if (previous && start > previous->second) {
-        Add(region, line, "gap of " + Hex(std::uint64_t(start - previous->second)) + " bytes after " + previous->first +
+        Add(region, line, "gap of " + FormatHex(std::uint64_t(start - previous->second)) + " bytes after " + previous->first +
                               ", which the image closes up: from here on, positions in the image are not flash addresses");
       } else if (previous && start < previous->second) {
-        Add(region, line, "overlaps " + previous->first + " by " + Hex(std::uint64_t(previous->second - start)) +
+        Add(region, line, "overlaps " + previous->first + " by " + FormatHex(std::uint64_t(previous->second - start)) +
                               " bytes; the image holds both in full, one after the other");
       }
       previous = {region, start + size.value};

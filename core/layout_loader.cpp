@@ -4,17 +4,14 @@
 
 #include "file_access.h"
 #include "hex.h"
+#include "text.h"
 
 namespace quorvel {
 
 const char* FindRegionName(std::string_view name) {
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
+  const std::string lower = AsciiLower(name);
   for (const char* region : kRegionNames) {
-    const std::string_view known(region);
-    if (known.size() == name.size() &&
-        std::equal(known.begin(), known.end(), name.begin(), [&](char a, char b) { return a == lower(b); })) {
-      return region;
-    }
+    if (lower == region) return region;
   }
   return nullptr;
 }

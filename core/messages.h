@@ -11,11 +11,21 @@ enum class MessageKind {
   Plain,  // an OK button only
 };
 
+// The file that a failure concerns and the system's reason, for the front ends that show them.
+struct FileDetail {
+  std::string path;
+  std::string reason;
+};
+
 class MessageSink {
  public:
   virtual ~MessageSink() = default;
   // Returns when the user has taken note of the message.
   virtual void ShowMessage(const std::string& text, MessageKind kind) = 0;
+  // The same message about one file; shown as the text alone unless the front end says more.
+  virtual void ShowMessage(const std::string& text, MessageKind kind, const FileDetail& /*detail*/) {
+    ShowMessage(text, kind);
+  }
 };
 
 // The texts the user sees.

@@ -24,11 +24,10 @@ std::u16string_view Trim(std::u16string_view s) { return TrimEnd(TrimStart(s)); 
 std::u16string UpToNul(std::u16string_view s) { return std::u16string(s.substr(0, s.find(u'\0'))); }
 
 // Only the ASCII letters compare without regard to case.
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 bool NamesEqual(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }

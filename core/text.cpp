@@ -97,4 +97,10 @@ std::string_view Utf8Prefix(std::string_view text, size_t maxChars) {
   return text;
 }
 
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
 }  // namespace quorvel

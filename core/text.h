@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace quorvel {
 
@@ -15,5 +16,14 @@ size_t Utf8Length(std::string_view text);
 
 // The first maxChars characters of text, never cutting a character in half.
 std::string_view Utf8Prefix(std::string_view text, size_t maxChars);
+
+// The ASCII letters in lower case, every other character as it is: how names compare without regard
+// to case (the profile look-up's rule, and the region names').
+template <class Char>
+  requires std::is_integral_v<Char>
+constexpr Char AsciiLower(Char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<Char>(c + ('a' - 'A')) : c;
+}
+std::string AsciiLower(std::string_view text);
 
 }  // namespace quorvel

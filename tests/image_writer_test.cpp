@@ -277,7 +277,7 @@ TEST_F(WriterFixture, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
     Build({{"0x1000000", Pattern(9 << 20, 7)}});
     bool changed = false;
     Tamper tamper(c.atStart, c.wantsBytes, [&] { changed = TryToChange(ImagePath(0), grow); });
-    const auto map = GenerateImage(m_table, Output(), m_sink, &tamper);
+    const auto map = GenerateImage(m_table, Output(), m_sink, {}, &tamper);
 #ifdef _WIN32
     // Windows holds the image open without sharing: nobody can change it meanwhile.
     EXPECT_FALSE(changed);
@@ -296,7 +296,7 @@ TEST_F(WriterFixture, NoTemporaryFileIsLeftBehindAndAnOldOutputStaysUntilTheNewO
   Build({{"0x600000", std::nullopt}});
   std::string seenMidway;
   Tamper peek(false, false, [&] { seenMidway = testing::ReadBytes(Output()); });
-  ASSERT_TRUE(GenerateImage(m_table, Output(), m_sink, &peek));
+  ASSERT_TRUE(GenerateImage(m_table, Output(), m_sink, {}, &peek));
   EXPECT_EQ(seenMidway, "old image");
   EXPECT_EQ(testing::ReadBytes(Output()), Ff(0x600000));
   Build({{"1", "too large"}});
