@@ -19,6 +19,8 @@ int HexDigit(char c) {
 
 std::int32_t ParseHex(std::string_view text) { return ReadHex(text).value; }
 
+std::int64_t ParseHex64(std::string_view text) { return ReadHex(text).value64; }
+
 HexReading ReadHex(std::string_view text) {
   HexReading reading;
   size_t i = 0;
@@ -29,22 +31,24 @@ HexReading ReadHex(std::string_view text) {
   if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && HexDigit(text[i + 2]) >= 0) {
     i += 2;
   }
-  // The magnitude is kept just past the largest that either sign allows, so it cannot overflow.
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t magnitude = 0;
+  // The magnitude is kept just past the largest that a 64-bit value of either sign allows, so it
+  // cannot overflow.
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
+  std::uint64_t magnitude = 0;
   const size_t digitsAt = i;
   for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
-    magnitude = magnitude * 16 + HexDigit(text[i]);
-    if (magnitude > kLimit) magnitude = kLimit + 1;
+    magnitude = magnitude > kLimit / 16 ? kLimit + 1 : magnitude * 16 + std::uint64_t(HexDigit(text[i]));
   }
   reading.hasDigits = i > digitsAt;
   reading.rest = reading.hasDigits ? text.substr(i) : text;
-  reading.saturated = negative ? magnitude > kLimit : magnitude >= kLimit;
-  if (negative) {
-    reading.value = magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min() : std::int32_t(-magnitude);
-  } else {
-    reading.value = magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max() : std::int32_t(magnitude);
-  }
+  const auto saturate = [&](std::uint64_t maxPositive) -> std::int64_t {
+    if (negative) return magnitude > maxPositive + 1 ? -std::int64_t(maxPositive) - 1 : std::int64_t(0 - magnitude);
+    return magnitude > maxPositive ? std::int64_t(maxPositive) : std::int64_t(magnitude);
+  };
+  constexpr auto kMax32 = std::uint64_t{std::numeric_limits<std::int32_t>::max()};
+  reading.value = static_cast<std::int32_t>(saturate(kMax32));
+  reading.value64 = saturate(kLimit - 1);
+  reading.saturated = negative ? magnitude > kMax32 + 1 : magnitude > kMax32;
   return reading;
 }
 

@@ -44,7 +44,7 @@ void AddRegionRow(RegionTable& table, const ProfileFile& profile, const std::str
   const std::string offset = profile.Lookup(section, "OFFSET", kValueCapacity);
   if (offset.empty()) return;
   const int row = table.Count();
-  table.Append(offset, ParseHex(offset));
+  table.Append(offset, ParseHex64(offset));
   table.SetCell(row, COL_SIZE, profile.Lookup(section, "SIZE", kValueCapacity));
   table.SetCell(row, COL_REGION, section);
 }

@@ -19,13 +19,13 @@ std::string RegionRow::*CellOf(int column) {
 
 }  // namespace
 
-int CompareOffsets(std::int32_t a, std::int32_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+int CompareOffsets(std::int64_t a, std::int64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 void MemoryRegionTable::Clear() { m_rows.clear(); }
 
 int MemoryRegionTable::Count() const { return static_cast<int>(m_rows.size()); }
 
-void MemoryRegionTable::Append(const std::string& offsetText, std::int32_t offsetKey) {
+void MemoryRegionTable::Append(const std::string& offsetText, std::int64_t offsetKey) {
   RegionRow row;
   row.offsetText = offsetText;
   row.offsetKey = offsetKey;

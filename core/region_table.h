@@ -27,11 +27,11 @@ struct RegionRow {
   std::string sizeText;     // SIZE exactly as the file has it; empty when missing
   std::string regionName;   // the section name
   std::string imagePath;    // empty until the user chooses a file
-  std::int32_t offsetKey = 0;  // offsetText read as hexadecimal: the sort key
+  std::int64_t offsetKey = 0;  // offsetText read as hexadecimal at 64 bits: the sort key
 };
 
-// -1, 0 or +1 as a is below, equal to or above b, both taken as signed 32-bit values.
-int CompareOffsets(std::int32_t a, std::int32_t b);
+// -1, 0 or +1 as a is below, equal to or above b, both taken as signed 64-bit values.
+int CompareOffsets(std::int64_t a, std::int64_t b);
 
 class RegionTable {
  public:
@@ -41,7 +41,7 @@ class RegionTable {
   virtual void Clear() = 0;
   virtual int Count() const = 0;
   // Adds a row at position Count(), with only its address cell and key set.
-  virtual void Append(const std::string& offsetText, std::int32_t offsetKey) = 0;
+  virtual void Append(const std::string& offsetText, std::int64_t offsetKey) = 0;
   // Replaces one cell's text; the key stays.
   virtual void SetCell(int row, int column, const std::string& text) = 0;
   // The cell's text cut to at most capacity - 1 characters.
@@ -55,7 +55,7 @@ class MemoryRegionTable final : public RegionTable {
  public:
   void Clear() override;
   int Count() const override;
-  void Append(const std::string& offsetText, std::int32_t offsetKey) override;
+  void Append(const std::string& offsetText, std::int64_t offsetKey) override;
   void SetCell(int row, int column, const std::string& text) override;
   std::string GetCell(int row, int column, size_t capacity) const override;
   void SortByOffset() override;

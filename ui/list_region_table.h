@@ -13,7 +13,7 @@ class ListRegionTable final : public RegionTable {
 
   void Clear() override;
   int Count() const override;
-  void Append(const std::string& offsetText, std::int32_t offsetKey) override;
+  void Append(const std::string& offsetText, std::int64_t offsetKey) override;
   void SetCell(int row, int column, const std::string& text) override;
   std::string GetCell(int row, int column, size_t capacity) const override;
   void SortByOffset() override;

@@ -59,6 +59,7 @@ void HexInput(const std::uint8_t* data, size_t size) {
   const long long wide = std::strtoll(text.c_str(), nullptr, 16);
   const long long clamped = wide > INT32_MAX ? INT32_MAX : (wide < INT32_MIN ? INT32_MIN : wide);
   Require(ours == clamped, "the hexadecimal rule agrees with strtoll saturated to 32 bits");
+  Require(ParseHex64(text) == wide, "the 64-bit reading agrees with strtoll");
   const HexReading reading = ReadHex(text);
   Require(reading.value == ours, "both readings agree");
   Require(reading.rest.size() <= text.size(), "the rest is a part of the text");

@@ -85,4 +85,9 @@ BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
   return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
 }
 
+BOOL CListCtrl::SortItemsEx(PFNLVCOMPARE compare, LPARAM sortParam) {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<BOOL>(SendMessage(LVM_SORTITEMSEX, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
+}
+
 }  // namespace qfw

@@ -24,6 +24,8 @@ class CListCtrl : public CWnd {
   LPARAM GetItemData(int item) const;
   int GetNextItem(int start, int flags) const;
   BOOL SortItems(PFNLVCOMPARE compare, LPARAM sortParam);
+  // The same, the comparison function given the items' positions instead of their item data.
+  BOOL SortItemsEx(PFNLVCOMPARE compare, LPARAM sortParam);
 };
 
 }  // namespace qfw
