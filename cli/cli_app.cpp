@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <new>
 #include <ostream>
 
 #include "file_access.h"
@@ -29,16 +30,18 @@ struct Options {
   bool quiet = false;
 };
 
-// Reports on the streams: errors always, plain messages unless quiet. Line breaks in messages are
-// written as the terminal expects them.
+// Reports on the streams: errors always, plain messages unless quiet; after the message, the file
+// concerned and the system's reason. Line breaks in messages are written as the terminal expects.
 class StreamSink final : public MessageSink {
  public:
   StreamSink(std::ostream& out, std::ostream& err, bool quiet) : m_out(out), m_err(err), m_quiet(quiet) {}
-  void ShowMessage(const std::string& text, MessageKind kind) override {
+  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(text, kind, {}); }
+  void ShowMessage(const std::string& text, MessageKind kind, const FileDetail& detail) override {
     std::string line;
     for (const char c : text) {
       if (c != '\r') line += c;
     }
+    if (!detail.path.empty()) line += " " + detail.path + (detail.reason.empty() ? "" : ": " + detail.reason);
     if (kind == MessageKind::Error) {
       m_err << line << '\n';
     } else if (!m_quiet) {
@@ -121,35 +124,54 @@ int RunVerify(const std::string& image, const RegionTable& table, std::ostream& 
   return report->AllMatch() ? kExitOk : kExitFailed;
 }
 
+// Written as the image is: complete or not at all, the earlier file whole until then.
 bool WriteText(const std::string& path, const std::string& text) {
-  std::optional<File> file = File::CreateForWriting(path);
-  return file && file->WriteAll(text.data(), text.size()) && file->Close();
+  std::optional<ReplacementFile> file = ReplacementFile::Open(path);
+  return file && file->Get().WriteAll(text.data(), text.size()) && file->Commit();
 }
 
-int RunGenerate(const Options& options, const RegionTable& table, std::ostream& out, std::ostream& err) {
+// The input that path would write over, if any: the layout, an image file, or the output.
+std::optional<std::string> InputAt(const std::string& path, const Options& options,
+                                   const std::map<std::string, std::string>& images) {
+  if (IsSameFile(path, options.layout)) return "the layout file";
+  for (const auto& [region, image] : images) {
+    if (IsSameFile(path, image)) return "the image file of region '" + region + "'";
+  }
+  if (IsSameFile(path, options.output)) return "the output";
+  return std::nullopt;
+}
+
+int RunGenerate(const Options& options, const std::map<std::string, std::string>& images, const RegionTable& table,
+                std::ostream& out, std::ostream& err) {
   StreamSink sink(out, err, options.quiet);
   if (table.Count() <= 0) {
     sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
     return kExitFailed;
+  }
+  if (!options.mapJson.empty()) {
+    if (const std::optional<std::string> input = InputAt(options.mapJson, options, images)) {
+      err << "quorvel-cli: the region map '" << options.mapJson << "' would overwrite " << *input << '\n';
+      return kExitFailed;
+    }
   }
   ObserverList observers;
   ProgressLine progress(!options.quiet && StandardErrorIsTerminal());
   observers.Add(progress);
   RegionDigests digests;
   if (!options.mapJson.empty()) observers.Add(digests);
-  const auto map = GenerateImage(table, options.output, sink, {}, &observers);
+  OutputOptions output;
+  output.layoutPath = options.layout;
+  const auto map = GenerateImage(table, options.output, sink, output, &observers);
   if (!map) return kExitFailed;
   if (!options.quiet) PrintMap(*map, out);
   if (!options.mapJson.empty() && !WriteText(options.mapJson, MapJson(options.output, *map, digests.Digests()))) {
-    err << "quorvel-cli: cannot write the region map '" << options.mapJson << "'\n";
+    err << "quorvel-cli: cannot write the region map '" << options.mapJson << "': " << LastSystemError() << '\n';
     return kExitFailed;
   }
   return kExitOk;
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Options options;
   CLI::App app{"Writes a whole-flash image from a layout file and one image file per region."};
   app.name("quorvel-cli");
@@ -180,10 +202,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   // The layout file is read once, for the table and for the check.
   const LayoutFile layout = ReadLayout(options.layout);
-  if (layout.status == LayoutFile::Status::TooLarge) {
+  if (layout.status == WholeFile::Status::TooLarge) {
     return Usage(err, "the layout file '" + options.layout + "' is larger than 64 MiB, which no layout file is");
   }
-  if (layout.status != LayoutFile::Status::Read) return Usage(err, "cannot read the layout file '" + options.layout + "'");
+  if (layout.status != WholeFile::Status::Read) {
+    return Usage(err, "cannot read the layout file '" + options.layout + "': " + layout.reason);
+  }
   const ProfileFile& profile = layout.profile;
   MemoryRegionTable table;
   LoadLayout(table, profile);
@@ -195,7 +219,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (options.check) return RunCheck(options.layout, profile, table, out);
   if (!options.verify.empty()) return RunVerify(options.verify, table, out, err);
-  return RunGenerate(options, table, out, err);
+  return RunGenerate(options, images, table, out, err);
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // Running out of memory anywhere ends the run with the writer's message, never with a crash.
+  try {
+    return RunTool(args, out, err);
+  } catch (const std::bad_alloc&) {
+    err << kMsgOutOfMemory << '\n';
+    return kExitFailed;
+  }
 }
 
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli_app.h"
+#include "file_access.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,13 +13,13 @@
 // Arguments arrive as UTF-16 so that any path works on any Windows locale; the tool speaks UTF-8.
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) {
-    const std::wstring_view arg(argv[i]);
-    args.push_back(quorvel::Utf16ToUtf8(std::u16string(arg.begin(), arg.end())));
-  }
+  for (int i = 0; i < argc; ++i) args.push_back(quorvel::WideToUtf8(argv[i]));
   ::SetConsoleOutputCP(CP_UTF8);
   return quorvel::RunCli(args, std::cout, std::cerr);
 }
 #else
-int main(int argc, char** argv) { return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr); }
+int main(int argc, char** argv) {
+  quorvel::RemoveTemporaryOnInterrupt();
+  return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
+}
 #endif

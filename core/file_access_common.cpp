@@ -1,30 +1,62 @@
 #include "file_access.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace quorvel {
 
-File::File(File&& other) noexcept : m_handle(other.m_handle) { other.m_handle = kInvalid; }
+File::File(File&& other) noexcept : m_handle(std::exchange(other.m_handle, kInvalid)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
-    m_handle = other.m_handle;
-    other.m_handle = kInvalid;
+    m_handle = std::exchange(other.m_handle, kInvalid);
   }
   return *this;
 }
 
 File::~File() { Close(); }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
-  std::optional<File> file = File::OpenForReading(path);
-  if (!file) return std::nullopt;
-  const std::optional<std::uint64_t> size = file->Size();
-  if (!size || *size > maxBytes || *size > std::string().max_size()) return std::nullopt;
-  std::string bytes(static_cast<size_t>(*size), '\0');
-  const std::optional<size_t> got = file->Read(bytes.data(), bytes.size());
-  if (!got) return std::nullopt;
-  bytes.resize(*got);
-  return bytes;
+WholeFile ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
+  WholeFile whole;
+  std::optional<File> file = File::OpenSharedForReading(path);
+  if (!file) return whole;
+  // The reported size only reserves room: pipes report 0 and some system files a page.
+  const std::optional<std::uint64_t> reported = file->IsRegular() ? file->Size() : std::nullopt;
+  whole.bytes.reserve(static_cast<size_t>(std::min<std::uint64_t>(reported.value_or(0), maxBytes) + 1));
+  constexpr size_t kPiece = size_t{1} << 20;
+  for (;;) {
+    const size_t have = whole.bytes.size();
+    if (have > maxBytes) {
+      whole.bytes = {};
+      whole.status = WholeFile::Status::TooLarge;
+      return whole;
+    }
+    // Into the room reserved first; more only for a file that holds more than it said.
+    const size_t room = whole.bytes.capacity() > have ? whole.bytes.capacity() - have : kPiece;
+    whole.bytes.resize(have + room);
+    const std::optional<size_t> got = file->Read(whole.bytes.data() + have, room);
+    if (!got) {
+      whole.bytes = {};
+      return whole;
+    }
+    whole.bytes.resize(have + *got);
+    if (*got == 0) break;
+  }
+  whole.status = WholeFile::Status::Read;
+  return whole;
 }
+
+ReplacementFile::ReplacementFile(File file, Mode mode, std::string target, std::string temporary)
+    : m_file(std::move(file)), m_mode(mode), m_target(std::move(target)), m_temporary(std::move(temporary)) {}
+
+ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
+    : m_file(std::move(other.m_file)),
+      m_mode(other.m_mode),
+      m_target(std::move(other.m_target)),
+      m_temporary(std::move(other.m_temporary)),
+      m_done(std::exchange(other.m_done, true)) {}
+
+ReplacementFile::~ReplacementFile() { Discard(); }
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 #include "image_verify.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -10,42 +11,52 @@
 namespace quorvel {
 namespace {
 
-// Compares one region with the image's bytes at the image's current position.
-RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* have) {
-  RegionCheck check{expected.Placed().regionName, expected.Placed().position, expected.Placed().size, false, {}};
-  if (expected.GetProblem() != RegionBytes::Problem::None) {
-    check.detail = expected.ProblemMessage();
-    return check;
+// Reads and drops up to count bytes of the image; the number read.
+std::uint64_t Skip(File& image, std::uint64_t count, char* buffer) {
+  std::uint64_t skipped = 0;
+  while (skipped < count) {
+    const std::optional<size_t> got =
+        image.Read(buffer, static_cast<size_t>(std::min<std::uint64_t>(count - skipped, kStreamBufferSize)));
+    if (!got || *got == 0) break;
+    skipped += *got;
   }
+  return skipped;
+}
+
+// Compares one region with the image's next bytes, and reads all of the region's bytes from the
+// image whatever the outcome; consumed counts the image's bytes read.
+RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* have, std::uint64_t& consumed) {
+  RegionCheck check{expected.Placed().regionName, expected.Placed().position, expected.Placed().size, false, {}};
   std::uint64_t offset = 0;
-  bool differs = false;
+  bool differs = false, ended = false;
   std::uint64_t firstDifference = 0;
-  for (RegionBytes::Chunk chunk; (chunk = expected.Next(want, kStreamBufferSize)).size > 0;) {
+  for (RegionBytes::Chunk chunk; !ended && (chunk = expected.Next(want, kStreamBufferSize)).size > 0;) {
     const size_t count = chunk.size;
     const std::optional<size_t> got = image.Read(have, count);
+    ended = !got || *got < count;
     if (!got) {
       check.detail = "the image cannot be read";
       return check;
     }
-    if (*got < count) {
-      check.detail = "the image ends " + std::to_string(offset + *got) + " bytes into this region";
-      return check;
-    }
-    if (!differs && std::memcmp(chunk.data, have, count) != 0) {
+    if (!differs && std::memcmp(chunk.data, have, *got) != 0) {
       differs = true;
       size_t i = 0;
       while (chunk.data[i] == have[i]) ++i;
       firstDifference = offset + i;
     }
-    offset += count;
+    offset += *got;
   }
-  if (expected.GetProblem() != RegionBytes::Problem::None) {
+  if (ended) {
+    check.detail = "the image ends " + std::to_string(offset) + " bytes into this region";
+  } else if (expected.GetProblem() != RegionBytes::Problem::None) {
     check.detail = expected.ProblemMessage();
+    offset += Skip(image, expected.Placed().size - std::min(offset, expected.Placed().size), have);
   } else if (differs) {
     check.detail = "differs from byte " + std::to_string(firstDifference) + " of the region on";
   } else {
     check.matches = true;
   }
+  consumed += offset;
   return check;
 }
 
@@ -61,17 +72,19 @@ bool VerifyReport::AllMatch() const {
 std::optional<VerifyReport> VerifyImage(const RegionTable& table, const std::string& imagePath) {
   std::optional<File> image = File::OpenForReading(imagePath);
   if (!image) return std::nullopt;
-  const std::optional<std::uint64_t> imageSize = image->Size();
-  if (!imageSize) return std::nullopt;
   const std::unique_ptr<char[]> buffers(new char[2 * kStreamBufferSize]);
+  // Read from start to end, region after region, so that a pipe is compared as a file is.
   VerifyReport report;
-  report.imageSize = *imageSize;
+  std::uint64_t consumed = 0;
   for (int row = 0; row < table.Count(); ++row) {
-    if (!image->SeekTo(report.expectedSize)) return std::nullopt;
     RegionBytes expected(table, row, report.expectedSize);
-    report.regions.push_back(CompareRegion(expected, *image, buffers.get(), buffers.get() + kStreamBufferSize));
+    report.regions.push_back(CompareRegion(expected, *image, buffers.get(), buffers.get() + kStreamBufferSize, consumed));
     report.expectedSize += expected.Placed().size;
   }
+  // Whatever the image holds beyond the layout, counted up to one buffer.
+  const std::optional<size_t> extra = image->Read(buffers.get(), kStreamBufferSize);
+  if (!extra) return std::nullopt;
+  report.imageSize = consumed + *extra;
   return report;
 }
 

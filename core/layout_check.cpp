@@ -1,7 +1,8 @@
 #include "layout_check.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
+#include <map>
 #include <optional>
 
 #include "file_access.h"
@@ -36,7 +37,9 @@ std::optional<std::string> MeantRegion(const std::string& name) {
   }
   for (const char* region : kRegionNames) {
     const std::string r = region;
-    if (letters == r || (letters.size() >= 3 && EditDistance(letters, r) <= (r.size() > 5 ? 2u : 1u))) return r;
+    const size_t allowed = r.size() > 5 ? 2 : 1;
+    const size_t apart = letters.size() > r.size() ? letters.size() - r.size() : r.size() - letters.size();
+    if (letters == r || (letters.size() >= 3 && apart <= allowed && EditDistance(letters, r) <= allowed)) return r;
   }
   return std::nullopt;
 }
@@ -47,35 +50,49 @@ class Checker {
 
   std::vector<Finding> Run() {
     CheckSections();
+    if (m_table.Count() == 0) Add("", 0, "defines no region: there is nothing to write");
     for (int row = 0; row < m_table.Count(); ++row) CheckRegion(row);
     CheckPlacement();
+    if (m_unshown > 0) m_findings.push_back({"", 0, "at least " + std::to_string(m_unshown) + " more findings are not shown"});
     return std::move(m_findings);
   }
 
  private:
-  void Add(const std::string& region, int line, const std::string& text) { m_findings.push_back({region, line, text}); }
+  // However odd the file, the report stays readable: the first findings only.
+  static constexpr size_t kMaxFindings = 100;
 
-  int HeaderLine(const std::string& region) const {
-    for (const ProfileFile::Header& h : m_profile.Headers()) {
-      if (AsciiLower(h.name) == region) return h.line;
+  void Add(const std::string& region, int line, const std::string& text) {
+    if (m_findings.size() < kMaxFindings) {
+      m_findings.push_back({region, line, text});
+    } else {
+      ++m_unshown;
     }
-    return 0;
   }
 
+  int HeaderLine(const std::string& region) const {
+    int found = 0;
+    m_profile.ForEachHeader([&](const std::string& name, int line) {
+      if (found == 0 && AsciiLower(name) == region) found = line;
+    });
+    return found;
+  }
+
+  // Region sections that repeat an earlier one, and sections that look like misspelt regions.
   void CheckSections() {
-    std::vector<ProfileFile::Header> seen;
-    for (const ProfileFile::Header& h : m_profile.Headers()) {
-      if (FindRegionName(h.name)) {
-        const auto first = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return AsciiLower(s.name) == AsciiLower(h.name); });
-        if (first != seen.end()) {
-          Add(AsciiLower(h.name), h.line, "section [" + h.name + "] repeats the one at line " + std::to_string(first->line) +
-                                         " and is ignored");
+    std::map<std::string, int> firstLines;  // of the region sections
+    m_profile.ForEachHeader([&](const std::string& name, int line) {
+      if (const char* region = FindRegionName(name)) {
+        const auto [first, isFirst] = firstLines.emplace(region, line);
+        if (!isFirst) {
+          Add(region, line, "section [" + name + "] repeats the one at line " + std::to_string(first->second) +
+                                " and is ignored");
         }
-        seen.push_back(h);
-      } else if (const std::optional<std::string> meant = MeantRegion(h.name)) {
-        Add(h.name, h.line, "section [" + h.name + "] is not a region name (" + *meant + "?) and is ignored");
+      } else if (m_findings.size() < kMaxFindings) {
+        if (const std::optional<std::string> meant = MeantRegion(name)) {
+          Add(name, line, "section [" + name + "] is not a region name (" + *meant + "?) and is ignored");
+        }
       }
-    }
+    });
   }
 
   // One value, OFFSET or SIZE: its reading as a number, without its rest. None when the key is missing.
@@ -109,11 +126,7 @@ class Checker {
 
   void CheckRegion(int row) {
     const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
-    const std::optional<HexReading> offset = CheckValue(region, "OFFSET");
-    if (offset && offset->saturated && offset->value > 0) {
-      Add(region, m_profile.FindValue(region, "OFFSET")->line,
-          "OFFSET is 0x80000000 or beyond: it reads as 0x7FFFFFFF, and all such regions sort as equal");
-    }
+    CheckValue(region, "OFFSET");
     const std::optional<HexReading> size = CheckValue(region, "SIZE");
     if (!size) {
       Add(region, HeaderLine(region), "has no SIZE: the region takes no bytes of the image");
@@ -139,15 +152,15 @@ class Checker {
     for (int row = 0; row < m_table.Count(); ++row) {
       const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
       const std::string offsetText = m_table.GetCell(row, COL_ADDRESS, kValueCapacity);
-      const std::string sizeText = m_table.GetCell(row, COL_SIZE, kSizeCapacity);
-      const HexReading offset = ReadHex(offsetText);
+      const std::string sizeText = m_table.GetCell(row, COL_SIZE, kValueCapacity);
+      const std::int64_t start = ParseHex64(offsetText);
       const HexReading size = ReadHex(sizeText);
-      if (offset.saturated || size.value < 0) {
+      if (start > INT64_MAX - INT32_MAX || start < INT64_MIN + INT32_MAX || size.value < 0) {
         previous.reset();
         continue;
       }
-      const int line = m_profile.FindValue(region, "OFFSET") ? m_profile.FindValue(region, "OFFSET")->line : 0;
-      const std::int64_t start = offset.value;
+      const std::optional<ProfileFile::Value> offsetValue = m_profile.FindValue(region, "OFFSET");
+      const int line = offsetValue ? offsetValue->line : 0;
       if (!previous && row == 0 && start > 0) {
         Add(region, line, "the first region starts at " + FormatHex(std::uint64_t(start)) +
                               " but the image at 0: positions in the image are " + FormatHex(std::uint64_t(start)) +
@@ -166,6 +179,7 @@ class Checker {
   const ProfileFile& m_profile;
   const RegionTable& m_table;
   std::vector<Finding> m_findings;
+  size_t m_unshown = 0;
 };
 
 }  // namespace

@@ -18,20 +18,20 @@ const char* FindRegionName(std::string_view name) {
 
 LayoutFile ReadLayout(const std::string& path) {
   LayoutFile layout;
-  const std::optional<std::string> bytes = ReadWholeFile(path, kMaxLayoutBytes);
-  if (bytes) {
-    layout.status = LayoutFile::Status::Read;
-    layout.profile = ProfileFile::Parse(*bytes);
-  } else if (const std::optional<File> file = File::OpenForReading(path); file && file->Size() > kMaxLayoutBytes) {
-    layout.status = LayoutFile::Status::TooLarge;
+  WholeFile whole = ReadWholeFile(path, kMaxLayoutBytes);
+  if (whole.status == WholeFile::Status::Read) {
+    layout.profile = ProfileFile::Parse(whole.bytes);
+  } else {
+    layout.reason = whole.status == WholeFile::Status::TooLarge ? std::string() : LastSystemError();
   }
+  layout.status = whole.status;
   return layout;
 }
 
 bool LoadLayout(RegionTable& table, const std::string& path) {
   const LayoutFile layout = ReadLayout(path);
   LoadLayout(table, layout.profile);
-  return layout.status == LayoutFile::Status::Read;
+  return layout.status == WholeFile::Status::Read;
 }
 
 void LoadLayout(RegionTable& table, const ProfileFile& profile) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "file_access.h"
 #include "profile.h"
 #include "region_table.h"
 
@@ -24,10 +25,10 @@ const char* FindRegionName(std::string_view name);
 // No layout file is this large; a larger file is not read (it could exhaust a 32-bit program).
 inline constexpr std::uint64_t kMaxLayoutBytes = std::uint64_t{64} << 20;
 
-// A layout file read and parsed, or why not.
+// A layout file read to its end and parsed, or why not.
 struct LayoutFile {
-  enum class Status { Read, Unreadable, TooLarge };
-  Status status = Status::Unreadable;
+  WholeFile::Status status = WholeFile::Status::Unreadable;
+  std::string reason;   // the system's, when the file could not be read
   ProfileFile profile;  // empty unless read
 };
 LayoutFile ReadLayout(const std::string& path);

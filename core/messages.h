@@ -35,6 +35,8 @@ inline constexpr char kMsgCannotWrite[] = "ファイルに書き込めません�
 inline constexpr char kMsgCannotRead[] = "ファイルを読み込めません。";
 inline constexpr char kMsgImageWritten[] = "イメージファイルを作成しました。";
 inline constexpr char kMsgNoRegions[] = "イメージデータが入力されていません。";
+inline constexpr char kMsgSameAsLayout[] = "レイアウトファイルと同じファイルには出力できません。";
+inline constexpr char kMsgBeyondRecordAddresses[] = "イメージが4GiBのアドレス範囲を超えるため、この形式では出力できません。";
 
 // "リージョン'<name>'のファイルサイズが", a line break, "オーバーしています。"
 std::string OversizeMessage(const std::string& regionName);

@@ -21,7 +21,7 @@ std::u16string_view TrimEnd(std::u16string_view s) {
 std::u16string_view Trim(std::u16string_view s) { return TrimEnd(TrimStart(s)); }
 
 // Names and values are C strings to the look-up: they end at their first NUL.
-std::u16string UpToNul(std::u16string_view s) { return std::u16string(s.substr(0, s.find(u'\0'))); }
+std::u16string_view UpToNul(std::u16string_view s) { return s.substr(0, s.find(u'\0')); }
 
 // Only the ASCII letters compare without regard to case.
 bool NamesEqual(std::u16string_view a, std::u16string_view b) {
@@ -57,71 +57,82 @@ std::u16string_view Unquote(std::u16string_view value) {
   return value;
 }
 
+// One line of the file, read as the profile function reads it.
+struct Line {
+  enum class Kind { Blank, Header, Entry } kind = Kind::Blank;
+  std::u16string_view name;                  // of the section or the key
+  std::optional<std::u16string_view> value;  // an entry's, when it has '='
+};
+
+Line ReadLine(std::u16string_view raw) {
+  const std::u16string_view line = Trim(raw);
+  if (line.empty()) return {};
+  if (line.front() == u'[') {
+    const size_t close = line.rfind(u']');
+    if (close != std::u16string_view::npos) return {Line::Kind::Header, UpToNul(Trim(line.substr(1, close - 1))), {}};
+  }
+  const size_t equals = line.find(u'=');
+  Line entry{Line::Kind::Entry, UpToNul(TrimEnd(line.substr(0, equals))), {}};
+  if (equals != std::u16string_view::npos) entry.value = UpToNul(TrimStart(line.substr(equals + 1)));
+  return entry;
+}
+
+// Calls visit(line, number) for the lines in order until it returns false. CR LF, a lone LF and a
+// lone CR each end one line of the file.
+template <class Visit>
+void ForEachLine(std::u16string_view text, Visit visit) {
+  int number = 1;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = start;
+    while (end < text.size() && !IsLineBreak(text[end])) ++end;
+    if (!visit(ReadLine(text.substr(start, end - start)), number)) return;
+    if (end < text.size() && !(text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n')) ++number;
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 ProfileFile ProfileFile::Parse(std::string_view fileBytes) {
   ProfileFile profile;
-  profile.m_sections.push_back(Section{});  // lines before the first header
-  const std::u16string text = DecodeFile(fileBytes);
-  const std::u16string_view rest(text);
-  size_t start = 0;
-  int number = 1;
-  while (start < rest.size()) {
-    size_t end = start;
-    while (end < rest.size() && !IsLineBreak(rest[end])) ++end;
-    profile.AddLine(rest.substr(start, end - start), number);
-    // CR LF, a lone LF and a lone CR each end one line of the file.
-    if (end < rest.size() && !(rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n')) ++number;
-    start = end + 1;
-  }
+  profile.m_text = DecodeFile(fileBytes);
   return profile;
 }
 
-void ProfileFile::AddLine(std::u16string_view rawLine, int number) {
-  const std::u16string_view line = Trim(rawLine);
-  if (line.empty()) return;
-  if (line.front() == u'[') {
-    const size_t close = line.rfind(u']');
-    if (close != std::u16string_view::npos) {
-      m_sections.push_back(Section{UpToNul(Trim(line.substr(1, close - 1))), {}, number});
-      return;
+std::optional<ProfileFile::Entry> ProfileFile::FindEntry(std::u16string_view section, std::u16string_view key) const {
+  const std::u16string_view wantedSection = UpToNul(Trim(section));
+  const std::u16string_view wantedKey = UpToNul(Trim(key));
+  // Lines before the first header belong to a section without a name. Only the first section of a
+  // name is searched, and in it only the first entry of a name.
+  bool inSection = wantedSection.empty();
+  std::optional<Entry> found;
+  ForEachLine(m_text, [&](const Line& line, int number) {
+    if (line.kind == Line::Kind::Header) {
+      if (inSection) return false;
+      inSection = NamesEqual(line.name, wantedSection);
+    } else if (line.kind == Line::Kind::Entry && inSection && NamesEqual(line.name, wantedKey)) {
+      found = Entry{line.name, line.value, number};
+      return false;
     }
-  }
-  const size_t equals = line.find(u'=');
-  Entry entry;
-  entry.line = number;
-  entry.name = UpToNul(TrimEnd(line.substr(0, equals)));
-  if (equals != std::u16string_view::npos) entry.value = UpToNul(TrimStart(line.substr(equals + 1)));
-  m_sections.back().entries.push_back(std::move(entry));
-}
-
-const ProfileFile::Entry* ProfileFile::FindEntry(std::u16string_view section, std::u16string_view key) const {
-  const std::u16string wantedSection = UpToNul(Trim(section));
-  const std::u16string wantedKey = UpToNul(Trim(key));
-  for (const Section& s : m_sections) {
-    if (!NamesEqual(s.name, wantedSection)) continue;
-    // Only the first section of a name is searched, and in it only the first entry of a name.
-    for (const Entry& e : s.entries) {
-      if (NamesEqual(e.name, wantedKey)) return &e;
-    }
-    return nullptr;
-  }
-  return nullptr;
+    return true;
+  });
+  return found;
 }
 
 std::u16string ProfileFile::Find(std::u16string_view section, std::u16string_view key) const {
-  const Entry* entry = FindEntry(section, key);
+  const std::optional<Entry> entry = FindEntry(section, key);
   return entry && entry->value ? std::u16string(Unquote(*entry->value)) : std::u16string();
 }
 
-std::vector<ProfileFile::Header> ProfileFile::Headers() const {
-  std::vector<Header> headers;
-  for (size_t i = 1; i < m_sections.size(); ++i) headers.push_back({Utf16ToUtf8(m_sections[i].name), m_sections[i].line});
-  return headers;
+void ProfileFile::ForEachHeader(const std::function<void(const std::string& name, int line)>& visit) const {
+  ForEachLine(m_text, [&](const Line& line, int number) {
+    if (line.kind == Line::Kind::Header) visit(Utf16ToUtf8(line.name), number);
+    return true;
+  });
 }
 
 std::optional<ProfileFile::Value> ProfileFile::FindValue(std::string_view section, std::string_view key) const {
-  const Entry* entry = FindEntry(Utf8ToUtf16(section), Utf8ToUtf16(key));
+  const std::optional<Entry> entry = FindEntry(Utf8ToUtf16(section), Utf8ToUtf16(key));
   if (!entry || !entry->value || Unquote(*entry->value).empty()) return std::nullopt;
   return Value{Utf16ToUtf8(Unquote(*entry->value)), entry->line};
 }

@@ -1,11 +1,12 @@
 #pragma once
 // Keyed look-ups in an INI file, answered as the Windows profile-string function answers them.
-// The file is read and parsed once; each look-up is then a search of the parsed sections.
+// The file is decoded once and kept as one text; each look-up reads through it. Nothing is kept per
+// line, so that a file of millions of lines costs no more than its text (a few times its size).
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace quorvel {
 
@@ -26,13 +27,9 @@ class ProfileFile {
   // The same look-up with names and answer in UTF-8: the answer is the one above, converted.
   std::string Lookup(std::string_view section, std::string_view key, size_t capacity) const;
 
-  // For checks of a layout: the headers in file order with their line numbers (1 for the first
+  // For checks of a layout: each section header in file order with its line number (1 for the first
   // line), and an entry's whole value before any cut, with its line; none when it is missing.
-  struct Header {
-    std::string name;
-    int line;
-  };
-  std::vector<Header> Headers() const;
+  void ForEachHeader(const std::function<void(const std::string& name, int line)>& visit) const;
   struct Value {
     std::string text;
     int line;
@@ -41,21 +38,14 @@ class ProfileFile {
 
  private:
   struct Entry {
-    std::u16string name;
-    std::optional<std::u16string> value;  // none for a line without '='
+    std::u16string_view name;
+    std::optional<std::u16string_view> value;  // none for a line without '='
     int line = 0;
   };
-  struct Section {
-    std::u16string name;
-    std::vector<Entry> entries;
-    int line = 0;
-  };
-
-  void AddLine(std::u16string_view line, int number);
-  const Entry* FindEntry(std::u16string_view section, std::u16string_view key) const;
+  std::optional<Entry> FindEntry(std::u16string_view section, std::u16string_view key) const;
   std::u16string Find(std::u16string_view section, std::u16string_view key) const;
 
-  std::vector<Section> m_sections;
+  std::u16string m_text;
 };
 
 }  // namespace quorvel

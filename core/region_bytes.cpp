@@ -5,42 +5,8 @@
 #include <memory>
 
 #include "hex.h"
-#include "messages.h"
 
 namespace quorvel {
-
-RegionBytes::RegionBytes(const RegionTable& table, int row, std::uint64_t position) {
-  const std::int32_t size = ParseHex(table.GetCell(row, COL_SIZE, kSizeCapacity));
-  m_placed.regionName = table.GetCell(row, COL_REGION, kRegionNameCapacity);
-  m_placed.offsetText = table.GetCell(row, COL_ADDRESS, kValueCapacity);
-  m_placed.imagePath = table.GetCell(row, COL_IMAGE, kImagePathCapacity);
-  m_placed.position = position;
-  if (size < 0) {
-    m_problem = Problem::NegativeSize;
-    return;
-  }
-  m_placed.size = static_cast<std::uint64_t>(size);
-  if (m_placed.imagePath.empty()) return;
-  m_image = File::OpenForReading(m_placed.imagePath);
-  if (!m_image) {
-    m_problem = Problem::CannotOpen;
-    return;
-  }
-  const std::optional<std::uint64_t> imageSize = m_image->Size();
-  if (!imageSize) {
-    m_problem = Problem::CannotRead;
-  } else if (*imageSize > m_placed.size) {
-    m_problem = Problem::Oversize;
-  } else {
-    m_placed.imageBytes = *imageSize;
-  }
-}
-
-RegionBytes::Chunk RegionBytes::Fail(Problem problem) {
-  m_problem = problem;
-  return {nullptr, 0};
-}
-
 namespace {
 
 // One block of 0xFF for every region's fill, made on first use.
@@ -54,6 +20,39 @@ const char* FillBlock() {
 }
 
 }  // namespace
+
+RegionBytes::RegionBytes(const RegionTable& table, int row, std::uint64_t position) {
+  const std::int32_t size = ParseHex(table.GetCell(row, COL_SIZE, kValueCapacity));
+  m_placed.regionName = table.GetCell(row, COL_REGION, kRegionNameCapacity);
+  m_placed.offsetText = table.GetCell(row, COL_ADDRESS, kValueCapacity);
+  m_placed.imagePath = table.GetCell(row, COL_IMAGE, kImagePathCapacity);
+  m_placed.position = position;
+  if (size < 0) {
+    Fail(Problem::NegativeSize);
+    return;
+  }
+  m_placed.size = static_cast<std::uint64_t>(size);
+  if (m_placed.imagePath.empty()) return;
+  m_image = File::OpenForReading(m_placed.imagePath);
+  if (!m_image) {
+    Fail(Problem::CannotOpen, true);
+    return;
+  }
+  m_stamp = m_image->IsRegular() ? m_image->Stamp() : std::nullopt;
+  m_stream = !m_stamp || m_stamp->size == 0;
+  if (m_stream) return;
+  if (m_stamp->size > m_placed.size) {
+    Fail(Problem::Oversize);
+  } else {
+    m_placed.imageBytes = m_stamp->size;
+  }
+}
+
+RegionBytes::Chunk RegionBytes::Fail(Problem problem, bool systemReason) {
+  m_problem = problem;
+  if (systemReason) m_reason = LastSystemError();
+  return {nullptr, 0};
+}
 
 std::string RegionBytes::ProblemMessage() const {
   switch (m_problem) {
@@ -70,17 +69,18 @@ std::string RegionBytes::ProblemMessage() const {
 bool RegionBytes::ImageEndsHere() {
   char extra;
   const std::optional<size_t> more = m_image->Read(&extra, 1);
-  if (!more) return Fail(Problem::CannotRead), false;
-  if (*more != 0) return Fail(Problem::Changed), false;
+  if (!more) return Fail(Problem::CannotRead, true), false;
+  if (*more != 0 || m_image->Stamp() != m_stamp) return Fail(Problem::Changed), false;
   m_image.reset();
   return true;
 }
 
 RegionBytes::Copy RegionBytes::CopyImageInto(File& output) {
+  if (m_stream) return Copy::Unsupported;
   if (m_problem != Problem::None || m_done >= m_placed.imageBytes) return Copy::Done;
   switch (output.CopyFrom(*m_image, m_placed.imageBytes - m_done)) {
     case File::CopyResult::Unsupported: return Copy::Unsupported;
-    case File::CopyResult::ReadFailed: Fail(Problem::CannotRead); return Copy::Failed;
+    case File::CopyResult::ReadFailed: Fail(Problem::CannotRead, true); return Copy::Failed;
     case File::CopyResult::WriteFailed: return Copy::WriteFailed;
     case File::CopyResult::Done: break;
   }
@@ -88,18 +88,33 @@ RegionBytes::Copy RegionBytes::CopyImageInto(File& output) {
   return ImageEndsHere() ? Copy::Done : Copy::Failed;
 }
 
+// A stream's bytes go into the region as they come; one byte more than the region holds is too many.
+RegionBytes::Chunk RegionBytes::NextFromStream(char* buffer, size_t capacity) {
+  const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_placed.size - m_done, capacity));
+  const std::optional<size_t> got = m_image->Read(buffer, want > 0 ? want : 1);
+  if (!got) return Fail(Problem::CannotRead, true);
+  if (want == 0 && *got > 0) return Fail(Problem::Oversize);
+  if (*got < want || want == 0) m_image.reset();  // its end
+  m_done += *got;
+  m_placed.imageBytes = m_done;
+  return *got > 0 ? Chunk{buffer, *got} : Next(buffer, capacity);
+}
+
 RegionBytes::Chunk RegionBytes::Next(char* buffer, size_t capacity) {
-  if (m_problem != Problem::None || m_done == m_placed.size) return {nullptr, 0};
+  if (m_problem != Problem::None || (m_done == m_placed.size && !m_image)) return {nullptr, 0};
+  if (m_stream && m_image) return NextFromStream(buffer, capacity);
   if (m_done < m_placed.imageBytes) {
     // Exactly the checked number of bytes: an image that ends early is a failed read.
     const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_placed.imageBytes - m_done, capacity));
     const std::optional<size_t> got = m_image->Read(buffer, want);
-    if (!got || *got != want) return Fail(Problem::CannotRead);
+    if (!got) return Fail(Problem::CannotRead, true);
+    if (*got != want) return Fail(Problem::CannotRead);
     m_done += want;
     if (m_done == m_placed.imageBytes && !ImageEndsHere()) return {nullptr, 0};
     return {buffer, want};
   }
   const size_t fill = static_cast<size_t>(std::min<std::uint64_t>({m_placed.size - m_done, capacity, kStreamBufferSize}));
+  if (fill == 0) return {nullptr, 0};
   m_done += fill;
   return {FillBlock(), fill};
 }

@@ -8,6 +8,7 @@
 
 #include "file_access.h"
 #include "image_writer.h"
+#include "messages.h"
 #include "region_table.h"
 
 namespace quorvel {
@@ -16,13 +17,18 @@ class RegionBytes {
  public:
   enum class Problem { None, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
 
-  // Reads the row's cells, opens its image file and checks the file's size against the region's.
+  // Reads the row's cells, opens its image file and, where the system knows the file's size,
+  // checks it against the region's. An image that is no ordinary file (a pipe, a device), or one
+  // whose size the system gives as 0, is read as a stream: to its end, or until it passes the
+  // region's size.
   RegionBytes(const RegionTable& table, int row, std::uint64_t position);
 
   // None until something goes wrong; the region is unusable afterwards.
   Problem GetProblem() const { return m_problem; }
-  // The message that tells the user of the problem.
+  // The message that tells the user of the problem, and the file and the system's reason.
   std::string ProblemMessage() const;
+  FileDetail ProblemDetail() const { return {m_placed.imagePath, m_reason}; }
+  // imageBytes is known once the region is complete.
   const PlacedRegion& Placed() const { return m_placed; }
 
   // The next bytes of the region, read into buffer or taken from a block of 0xFF; none once the
@@ -33,21 +39,25 @@ class RegionBytes {
   };
   Chunk Next(char* buffer, size_t capacity);
 
-  // Copies the image file's bytes into output inside the system, where the system can: false when
-  // it cannot, with nothing consumed (Next then reads them). A failure sets the problem.
+  // Copies the image file's bytes into output inside the system, where the system can: Unsupported
+  // when it cannot, with nothing consumed (Next then reads them). A failure sets the problem.
   enum class Copy { Done, Unsupported, Failed, WriteFailed };
   Copy CopyImageInto(File& output);
 
  private:
-  Chunk Fail(Problem problem);
-  // After the image's bytes: an image that has grown since its size was checked is not the file
-  // the user chose.
+  Chunk Fail(Problem problem, bool systemReason = false);
+  Chunk NextFromStream(char* buffer, size_t capacity);
+  // After the image's bytes: an image that has grown or was written since its size was checked is
+  // not the file the user chose.
   bool ImageEndsHere();
 
   PlacedRegion m_placed;
-  std::optional<File> m_image;  // open until the region is complete or the object goes
+  std::optional<File> m_image;  // open until the region's image bytes are all read
+  std::optional<FileStamp> m_stamp;
+  bool m_stream = false;
   std::uint64_t m_done = 0;
   Problem m_problem = Problem::None;
+  std::string m_reason;
 };
 
 }  // namespace quorvel

@@ -16,11 +16,11 @@ enum Column : int { COL_ADDRESS = 0, COL_SIZE = 1, COL_REGION = 2, COL_IMAGE = 3
 inline constexpr int kColumnCount = 4;
 
 // Capacities, terminator included, with which cells are read back. OFFSET and SIZE texts come
-// from the layout file cut at 63 characters.
+// from the layout file cut at 63 characters and are read back whole, so that the image is written
+// with the size the list shows; image paths may be as long as any path Windows has.
 inline constexpr size_t kValueCapacity = 64;
-inline constexpr size_t kSizeCapacity = 32;
 inline constexpr size_t kRegionNameCapacity = 256;
-inline constexpr size_t kImagePathCapacity = 4096;
+inline constexpr size_t kImagePathCapacity = 32768;
 
 struct RegionRow {
   std::string offsetText;   // OFFSET exactly as the layout file gives it

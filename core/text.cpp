@@ -81,6 +81,15 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+#ifdef _WIN32
+std::wstring Utf8ToWide(std::string_view text) {
+  const std::u16string wide = Utf8ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::string WideToUtf8(std::wstring_view text) { return Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
+#endif
+
 size_t Utf8Length(std::string_view text) {
   size_t count = 0;
   for (const char c : text) count += !IsContinuation(static_cast<unsigned char>(c));

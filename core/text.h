@@ -11,6 +11,12 @@ namespace quorvel {
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+#ifdef _WIN32
+// The same for the Windows wide strings, which are UTF-16.
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+#endif
+
 // Number of characters (code points) in well-formed UTF-8.
 size_t Utf8Length(std::string_view text);
 

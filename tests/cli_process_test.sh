@@ -39,7 +39,7 @@ check "list rows" 5 "$(printf '%s\n' "$listed" | wc -l)"
 rm -f "$work/出力 ü 😀.bin"
 run -o "$out" -i "ipl=$(win "$work/kernel.bin.missing")" "$layout" >/dev/null 2>"$work/err"
 check "missing image exit code" 1 $?
-check "missing image message" "ファイルを開けません。" "$(tr -d '\r' < "$work/err")"
+check "missing image message" "ファイルを開けません。 $(win "$work/kernel.bin.missing"): " "$(tr -d '\r' < "$work/err" | sed 's/: .*/: /')"
 run -o "$out" -i "ipl=$(win "$work/カーネル ü 😀.bin")" "$layout" >/dev/null 2>"$work/err"
 check "oversize exit code" 1 $?
 check "no output after a failure" "" "$(ls "$work" | grep '出力' || true)"
@@ -56,13 +56,13 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
   as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" "$@"; }
   as_nobody -o "$work/read-only/all.bin" "$work/board.conf" >/dev/null 2>"$work/err"
   check "read-only folder exit code" 1 $?
-  check "read-only folder message" "ファイルを開けません。" "$(cat "$work/err")"
+  check "read-only folder message" "ファイルを開けません。 $work/read-only/all.bin: Permission denied" "$(cat "$work/err")"
   check "nothing in the read-only folder" "" "$(ls -A "$work/read-only")"
   as_nobody -q -o "$work/open/all.bin" -i "ipl=$work/ipl.bin" "$work/board.conf"
   check "an ordinary user writes where it may" 0 $?
   as_nobody -o "$work/open/all.bin" -i "ipl=$work/secret.bin" "$work/board.conf" >/dev/null 2>"$work/err"
   check "unreadable image exit code" 1 $?
-  check "unreadable image message" "ファイルを開けません。" "$(cat "$work/err")"
+  check "unreadable image message" "ファイルを開けません。 $work/secret.bin: Permission denied" "$(cat "$work/err")"
   check "no output after an unreadable image" "" "$(ls -A "$work/open")"
 fi
 

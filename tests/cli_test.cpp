@@ -73,7 +73,7 @@ TEST_F(CliTest, WriterFailuresGoToStandardErrorWithExitOne) {
   testing::WriteBytes(m_kernel, "123456789");
   const ToolRun run = RunTool({"-o", m_output, "-i", "kernel=" + m_kernel, m_layout});
   EXPECT_EQ(run.code, kExitFailed);
-  EXPECT_EQ(run.err, "リージョン'kernel'のファイルサイズが\nオーバーしています。\n");
+  EXPECT_EQ(run.err, "リージョン'kernel'のファイルサイズが\nオーバーしています。 " + m_kernel + "\n");
   EXPECT_EQ(run.out, "");
   EXPECT_FALSE(testing::Exists(m_output));
 }

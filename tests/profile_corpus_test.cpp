@@ -75,8 +75,8 @@ TEST(ProfileCorpus, AnswersEveryRecordedLookUp) {
                  row.key + " " + row.flags);
     ASSERT_EQ(row.ret, static_cast<int>(row.value.size())) << "the table's own count";
     if (!files.count(row.file)) {
-      const auto bytes = ReadWholeFile(testing::DataPath("ini-cases/" + row.file));
-      files[row.file] = bytes ? ProfileFile::Parse(*bytes) : ProfileFile();
+      const WholeFile whole = ReadWholeFile(testing::DataPath("ini-cases/" + row.file), UINT64_MAX);
+      files[row.file] = ProfileFile::Parse(whole.bytes);
     }
     EXPECT_EQ(files[row.file].LookupAnsi(row.section, row.key, 64), Expected(row));
     ++checked;
@@ -85,8 +85,8 @@ TEST(ProfileCorpus, AnswersEveryRecordedLookUp) {
 }
 
 TEST(ProfileCorpus, MissingFileAndFolderReadAsEmpty) {
-  EXPECT_FALSE(ReadWholeFile(testing::DataPath("ini-cases/cases/49_missing.ini")));
-  EXPECT_FALSE(ReadWholeFile(testing::DataPath("ini-cases/cases/50_dir.ini")));
+  EXPECT_EQ(ReadWholeFile(testing::DataPath("ini-cases/cases/49_missing.ini"), 100).status, WholeFile::Status::Unreadable);
+  EXPECT_EQ(ReadWholeFile(testing::DataPath("ini-cases/cases/50_dir.ini"), 100).status, WholeFile::Status::Unreadable);
 }
 
 TEST(ProfileLookup, Utf8AnswersAreTheAnsiAnswersConverted) {

@@ -85,9 +85,13 @@ BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
   return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
 }
 
-BOOL CListCtrl::SortItemsEx(PFNLVCOMPARE compare, LPARAM sortParam) {
+BOOL CListCtrl::SetItemData(int item, LPARAM data) {
   assert(::IsWindow(m_hWnd));
-  return static_cast<BOOL>(SendMessage(LVM_SORTITEMSEX, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
+  LVITEMW lvi{};
+  lvi.mask = LVIF_PARAM;
+  lvi.iItem = item;
+  lvi.lParam = data;
+  return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
 }
 
 }  // namespace qfw

@@ -23,9 +23,8 @@ class CListCtrl : public CWnd {
   std::string GetItemText(int item, int subItem, int capacity) const;
   LPARAM GetItemData(int item) const;
   int GetNextItem(int start, int flags) const;
+  BOOL SetItemData(int item, LPARAM data);
   BOOL SortItems(PFNLVCOMPARE compare, LPARAM sortParam);
-  // The same, the comparison function given the items' positions instead of their item data.
-  BOOL SortItemsEx(PFNLVCOMPARE compare, LPARAM sortParam);
 };
 
 }  // namespace qfw
