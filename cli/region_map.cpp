@@ -11,6 +11,12 @@ namespace {
 
 std::string Hex(std::uint64_t value) { return FormatHex(value, 8); }
 
+std::string Crc32Text(std::uint32_t crc) {
+  const unsigned char bytes[] = {static_cast<unsigned char>(crc >> 24), static_cast<unsigned char>(crc >> 16),
+                                 static_cast<unsigned char>(crc >> 8), static_cast<unsigned char>(crc)};
+  return HexDigits(bytes, sizeof bytes);
+}
+
 }  // namespace
 
 void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out) {
@@ -31,7 +37,7 @@ void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out) {
 }
 
 std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map,
-                    const std::vector<std::string>& digests) {
+                    const std::vector<RegionDigest>& digests) {
   nlohmann::ordered_json regions = nlohmann::ordered_json::array();
   std::uint64_t total = 0;
   for (size_t i = 0; i < map.size(); ++i) {
@@ -43,7 +49,8 @@ std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion
                        {"image", r.imagePath.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.imagePath)},
                        {"image_bytes", r.imageBytes},
                        {"fill_bytes", r.size - r.imageBytes},
-                       {"sha256", i < digests.size() ? digests[i] : std::string()}});
+                       {"sha256", i < digests.size() ? digests[i].sha256 : std::string()},
+                       {"crc32", i < digests.size() ? Crc32Text(digests[i].crc32) : std::string()}});
     total += r.size;
   }
   const nlohmann::ordered_json document = {{"image", imagePath}, {"size", total}, {"regions", regions}};

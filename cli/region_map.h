@@ -6,22 +6,31 @@
 #include <vector>
 
 #include "image_writer.h"
-#include "sha256.h"
+#include "digest.h"
 
 namespace quorvel {
 
-// SHA-256 of each region's bytes as they are written.
+// The digests of one region's bytes.
+struct RegionDigest {
+  std::string sha256;
+  std::uint32_t crc32 = 0;
+};
+
+// SHA-256 and CRC-32 of each region's bytes as they are written.
 class RegionDigests final : public WriteObserver {
  public:
   bool WantsBytes() const override { return true; }
-  void RegionStarting(const PlacedRegion&) override { m_current = Sha256(); }
-  void Written(const char* data, size_t size) override { m_current.Update(data, size); }
-  void RegionDone(const PlacedRegion&) override { m_digests.push_back(m_current.HexDigest()); }
-  const std::vector<std::string>& Digests() const { return m_digests; }
+  void Written(const char* data, size_t size) override {
+    m_sha256.Update(data, size);
+    m_crc32.Update(data, size);
+  }
+  void RegionDone(const PlacedRegion&) override { m_digests.push_back({m_sha256.HexDigest(), m_crc32.Value()}); }
+  const std::vector<RegionDigest>& Digests() const { return m_digests; }
 
  private:
-  Sha256 m_current;
-  std::vector<std::string> m_digests;
+  Sha256 m_sha256;
+  Crc32 m_crc32;
+  std::vector<RegionDigest> m_digests;
 };
 
 // Passes everything on to each of several observers.
@@ -54,8 +63,8 @@ class ObserverList final : public WriteObserver {
 void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out);
 
 // {"image": ..., "size": ..., "regions": [{"region", "address", "position", "size", "image",
-//  "image_bytes", "fill_bytes", "sha256"}, ...]}
+//  "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}
 std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map,
-                    const std::vector<std::string>& digests);
+                    const std::vector<RegionDigest>& digests);
 
 }  // namespace quorvel

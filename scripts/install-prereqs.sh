@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config python3 zip unzip bc time
-  googletest libgtest-dev libcli11-dev nlohmann-json3-dev
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  googletest libgtest-dev libcli11-dev nlohmann-json3-dev libssl-dev zlib1g-dev
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
   locales fonts-ipafont-gothic fonts-wine
   clang libclang-rt-14-dev

@@ -1,0 +1,33 @@
+#include <zlib.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "digest.h"
+
+namespace quorvel {
+
+void Crc32::Update(const void* data, size_t size) {
+  // zlib counts in 32 bits: large pieces go in parts.
+  const auto* bytes = static_cast<const Bytef*>(data);
+  while (size > 0) {
+    const uInt part = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+    m_crc = static_cast<std::uint32_t>(::crc32(m_crc, bytes, part));
+    bytes += part;
+    size -= part;
+  }
+}
+
+std::uint32_t Crc32::Value() { return std::exchange(m_crc, 0); }
+
+std::string HexDigits(const unsigned char* bytes, size_t size) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (size_t i = 0; i < size; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0xF];
+  }
+  return text;
+}
+
+}  // namespace quorvel
