@@ -1,8 +1,8 @@
 #include "cli_app.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <new>
 #include <ostream>
@@ -15,6 +15,7 @@
 #include "messages.h"
 #include "progress.h"
 #include "region_map.h"
+#include "version.h"
 
 namespace quorvel {
 namespace {
@@ -27,7 +28,45 @@ struct Options {
   bool check = false;
   std::string verify;   // an image to compare with the layout
   std::string mapJson;  // where to write the region map as JSON
+  std::string format;   // bin, srec, ihex; by the output's name when empty
+  std::string base = "0";
   bool quiet = false;
+};
+
+// One run of the tool: its streams and the language of its own words.
+class Tool {
+ public:
+  Tool(std::ostream& out, std::ostream& err, Language language) : m_out(out), m_err(err), m_language(language) {}
+  int Run(const std::vector<std::string>& args);
+
+ private:
+  std::string Say(std::string_view english, std::string_view japanese, std::initializer_list<std::string_view> args = {}) const {
+    return quorvel::Say(m_language, english, japanese, args);
+  }
+  int Usage(const std::string& text) const {
+    m_err << "quorvel-cli: " << text << '\n';
+    return kExitUsage;
+  }
+  int Failure(const std::string& text) const {
+    m_err << "quorvel-cli: " << text << '\n';
+    return kExitFailed;
+  }
+
+  void Describe(CLI::App& app);
+  std::string ParseProblem(const CLI::ParseError& e) const;
+  std::string ParseAssignments();
+  std::string AssignImages(RegionTable& table) const;
+  std::optional<std::string> InputAt(const std::string& path) const;
+  std::optional<OutputOptions> OutputChoice(std::string& problem) const;
+  int RunCheck(const ProfileFile& profile, const RegionTable& table) const;
+  int RunVerify(const RegionTable& table) const;
+  int RunGenerate(const RegionTable& table) const;
+
+  std::ostream& m_out;
+  std::ostream& m_err;
+  Language m_language;
+  Options m_options;
+  std::map<std::string, std::string> m_images;  // region name to image path
 };
 
 // Reports on the streams: errors always, plain messages unless quiet; after the message, the file
@@ -61,67 +100,14 @@ std::string KnownRegionList() {
   return list;
 }
 
-// The -i assignments as region name to image path; an error text when one cannot be used.
-std::string ParseAssignments(const std::vector<std::string>& assignments, std::map<std::string, std::string>& images) {
-  for (const std::string& assignment : assignments) {
-    const size_t equals = assignment.find('=');
-    if (equals == std::string::npos || equals == 0 || equals + 1 == assignment.size()) {
-      return "-i takes REGION=IMAGE, not '" + assignment + "'";
-    }
-    const std::string given = assignment.substr(0, equals);
-    const char* region = FindRegionName(given);
-    if (!region) return "unknown region name '" + given + "' (the regions are: " + KnownRegionList() + ")";
-    if (!images.emplace(region, assignment.substr(equals + 1)).second) {
-      return "region '" + std::string(region) + "' is given more than once";
-    }
-  }
-  return {};
-}
-
-// Sets each assigned image on its row; an error text when the layout lacks the region.
-std::string AssignImages(RegionTable& table, const std::map<std::string, std::string>& images) {
-  for (const auto& [region, path] : images) {
-    int row = 0;
-    while (row < table.Count() && table.GetCell(row, COL_REGION, kRegionNameCapacity) != region) ++row;
-    if (row == table.Count()) return "the layout file defines no region '" + region + "'";
-    table.SetCell(row, COL_IMAGE, path);
-  }
-  return {};
-}
-
-void PrintTable(const MemoryRegionTable& table, std::ostream& out) {
-  for (const RegionRow& row : table.Rows()) {
-    out << row.offsetText << '\t' << row.sizeText << '\t' << row.regionName << '\t' << row.imagePath << '\n';
-  }
-}
-
-int Usage(std::ostream& err, const std::string& text) {
-  err << "quorvel-cli: " << text << '\n';
-  return kExitUsage;
-}
-
-int RunCheck(const std::string& layout, const ProfileFile& profile, const RegionTable& table, std::ostream& out) {
-  const std::vector<Finding> findings = CheckLayout(profile, table);
-  for (const Finding& f : findings) {
-    out << layout << ':' << (f.line > 0 ? std::to_string(f.line) + ":" : std::string()) << ' ' << f.region << ": "
-        << f.text << '\n';
-  }
-  return findings.empty() ? kExitOk : kExitFailed;
-}
-
-int RunVerify(const std::string& image, const RegionTable& table, std::ostream& out, std::ostream& err) {
-  const std::optional<VerifyReport> report = VerifyImage(table, image);
-  if (!report) return Usage(err, "cannot read the image file '" + image + "'");
-  char line[256];
-  for (const RegionCheck& r : report->regions) {
-    std::snprintf(line, sizeof line, "%-12s 0x%08llX 0x%08llX  ", r.regionName.c_str(),
-                  static_cast<unsigned long long>(r.position), static_cast<unsigned long long>(r.size));
-    out << line << (r.matches ? "matches" : "DIFFERS: " + r.detail) << '\n';
-  }
-  if (report->imageSize != report->expectedSize) {
-    out << "the image is " << report->imageSize << " bytes long, the layout calls for " << report->expectedSize << '\n';
-  }
-  return report->AllMatch() ? kExitOk : kExitFailed;
+// An address as people write it: hexadecimal after "0x", else decimal.
+std::optional<std::uint64_t> ParseAddress(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2), base = 16;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
 }
 
 // Written as the image is: complete or not at all, the earlier file whole until then.
@@ -130,104 +116,259 @@ bool WriteText(const std::string& path, const std::string& text) {
   return file && file->Get().WriteAll(text.data(), text.size()) && file->Commit();
 }
 
-// The input that path would write over, if any: the layout, an image file, or the output.
-std::optional<std::string> InputAt(const std::string& path, const Options& options,
-                                   const std::map<std::string, std::string>& images) {
-  if (IsSameFile(path, options.layout)) return "the layout file";
-  for (const auto& [region, image] : images) {
-    if (IsSameFile(path, image)) return "the image file of region '" + region + "'";
+void PrintTable(const MemoryRegionTable& table, std::ostream& out) {
+  for (const RegionRow& row : table.Rows()) {
+    out << row.offsetText << '\t' << row.sizeText << '\t' << row.regionName << '\t' << row.imagePath << '\n';
   }
-  if (IsSameFile(path, options.output)) return "the output";
+}
+
+void Tool::Describe(CLI::App& app) {
+  app.name("quorvel-cli");
+  if (m_language == Language::Japanese) app.option_defaults()->group("オプション");
+  app.description(Say("Writes a whole-flash image from a layout file and one image file per region.",
+                      "レイアウトファイルとリージョンごとのイメージファイルから、フラッシュ全体のイメージを作成します。"));
+  app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION_DOTTED,
+                       Say("Print the version and stop", "バージョンを表示して終了します"));
+  app.set_help_flag("-h,--help", Say("Print this help and stop", "このヘルプを表示して終了します"));
+  app.add_option("LAYOUT", m_options.layout, Say("Layout file (.conf)", "レイアウトファイル（.conf）"))->required();
+  app.add_option("-o,--output", m_options.output, Say("Image file to write", "作成するイメージファイル"))->capture_default_str();
+  // One assignment each time: a layout that follows -i's value is never taken for a second image.
+  app.add_option("-i,--image", m_options.images,
+                 Say("Image file for a region, as REGION=IMAGE (one each time; repeatable)",
+                     "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）"))
+      ->allow_extra_args(false);
+  auto* format = app.add_option("--format", m_options.format,
+                                Say("bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
+                                    "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります"));
+  auto* base = app.add_option("--base", m_options.base,
+                              Say("Address of the image's first byte in the target, for srec and ihex (default 0)",
+                                  "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）"));
+  auto* map = app.add_option("--map-json", m_options.mapJson,
+                             Say("Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
+                                 "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します"));
+  auto* list = app.add_flag("--list", m_options.list,
+                            Say("Print the region table instead of writing the image", "イメージを作成せず、リージョンの一覧を表示します"));
+  auto* check = app.add_flag("--check", m_options.check,
+                             Say("Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)",
+                                 "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します"));
+  auto* verify = app.add_option("--verify", m_options.verify,
+                                Say("Tell whether an existing IMAGE holds what the layout calls for",
+                                    "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます"));
+  for (CLI::Option* other : {list, check, verify}) {
+    for (CLI::Option* writing : {map, format, base}) writing->excludes(other);
+  }
+  list->excludes(check)->excludes(verify);
+  check->excludes(verify);
+  app.add_flag("-q,--quiet", m_options.quiet, Say("Print nothing on success", "成功したときは何も表示しません"));
+  if (m_language == Language::Japanese) {
+    auto formatter = std::make_shared<CLI::Formatter>();
+    for (const auto& [key, label] : {std::pair{"Usage", "使い方"}, {"OPTIONS", "オプション"},
+                                     {"Positionals", "引数"}, {"REQUIRED", "必須"}, {"TEXT", "文字列"}, {"Excludes", "同時に使えないもの"}}) {
+      formatter->label(key, label);
+    }
+    app.formatter(formatter);
+  }
+}
+
+// The parser's complaint in the tool's language, where it is one the user is likely to meet.
+std::string Tool::ParseProblem(const CLI::ParseError& e) const {
+  if (dynamic_cast<const CLI::RequiredError*>(&e)) return Say("no layout file given", "レイアウトファイルが指定されていません");
+  if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
+    return Say("more than one layout file, or an argument without its option: {0}",
+               "レイアウトファイルが二つ以上あるか、オプションのない引数があります: {0}", {e.what()});
+  }
+  if (dynamic_cast<const CLI::ExcludesError*>(&e)) {
+    return Say("options that cannot be used together: {0}", "同時に使えないオプションがあります: {0}", {e.what()});
+  }
+  return Say("{0}", "コマンドラインを解釈できません: {0}", {e.what()});
+}
+
+// The -i assignments as region name to image path; a problem when one cannot be used.
+std::string Tool::ParseAssignments() {
+  for (const std::string& assignment : m_options.images) {
+    const size_t equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == assignment.size()) {
+      return Say("-i takes REGION=IMAGE, not '{0}'", "-i には REGION=IMAGE を指定します（'{0}' は使えません）", {assignment});
+    }
+    const std::string given = assignment.substr(0, equals);
+    const char* region = FindRegionName(given);
+    if (!region) {
+      return Say("unknown region name '{0}' (the regions are: {1})", "リージョン名 '{0}' はありません（リージョン: {1}）",
+                 {given, KnownRegionList()});
+    }
+    if (!m_images.emplace(region, assignment.substr(equals + 1)).second) {
+      return Say("region '{0}' is given more than once", "リージョン '{0}' が二度以上指定されています", {region});
+    }
+  }
+  return {};
+}
+
+// Sets each assigned image on its row; a problem when the layout lacks the region.
+std::string Tool::AssignImages(RegionTable& table) const {
+  for (const auto& [region, path] : m_images) {
+    int row = 0;
+    while (row < table.Count() && table.GetCell(row, COL_REGION, kRegionNameCapacity) != region) ++row;
+    if (row == table.Count()) {
+      return Say("the layout file defines no region '{0}'", "レイアウトファイルにリージョン '{0}' がありません", {region});
+    }
+    table.SetCell(row, COL_IMAGE, path);
+  }
+  return {};
+}
+
+// The input or the output that path would write over, if any.
+std::optional<std::string> Tool::InputAt(const std::string& path) const {
+  if (IsSameFile(path, m_options.layout)) return Say("the layout file", "レイアウトファイル");
+  for (const auto& [region, image] : m_images) {
+    if (IsSameFile(path, image)) return Say("the image file of region '{0}'", "リージョン'{0}'のイメージファイル", {region});
+  }
+  if (IsSameFile(path, m_options.output)) return Say("the output", "出力ファイル");
   return std::nullopt;
 }
 
-int RunGenerate(const Options& options, const std::map<std::string, std::string>& images, const RegionTable& table,
-                std::ostream& out, std::ostream& err) {
-  StreamSink sink(out, err, options.quiet);
+std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
+  OutputOptions output;
+  output.layoutPath = m_options.layout;
+  const std::optional<OutputFormat> format =
+      m_options.format.empty() ? FormatForPath(m_options.output) : FormatFromName(m_options.format);
+  const std::optional<std::uint64_t> base = ParseAddress(m_options.base);
+  if (!format) {
+    problem = Say("unknown format '{0}' (the formats are: bin, srec, ihex)", "形式 '{0}' はありません（形式: bin、srec、ihex）",
+                  {m_options.format});
+  } else if (!base || *base > UINT32_MAX) {
+    problem = Say("--base takes an address below 4 GiB, as 0x... or in decimal, not '{0}'",
+                  "--base には 4GiB 未満のアドレスを 0x... または10進数で指定します（'{0}' は使えません）", {m_options.base});
+  } else {
+    output.format = *format;
+    output.base = *base;
+    return output;
+  }
+  return std::nullopt;
+}
+
+int Tool::RunCheck(const ProfileFile& profile, const RegionTable& table) const {
+  const std::vector<Finding> findings = CheckLayout(profile, table, m_language);
+  for (const Finding& f : findings) {
+    m_out << m_options.layout << ':' << (f.line > 0 ? std::to_string(f.line) + ":" : std::string()) << ' '
+          << (f.region.empty() ? "" : f.region + ": ") << f.text << '\n';
+  }
+  if (findings.empty()) m_out << m_options.layout << ": " << Say("no findings", "指摘はありません") << '\n';
+  return findings.empty() ? kExitOk : kExitFailed;
+}
+
+int Tool::RunVerify(const RegionTable& table) const {
+  const std::optional<VerifyReport> report = VerifyImage(table, m_options.verify);
+  if (!report) {
+    return Usage(Say("cannot read the image file '{0}': {1}", "イメージファイル '{0}' を読み込めません: {1}",
+                     {m_options.verify, LastSystemError()}));
+  }
+  char line[256];
+  for (const RegionCheck& r : report->regions) {
+    std::snprintf(line, sizeof line, "%-12s 0x%08llX 0x%08llX  ", r.regionName.c_str(),
+                  static_cast<unsigned long long>(r.position), static_cast<unsigned long long>(r.size));
+    const std::string at = std::to_string(r.at);
+    switch (r.outcome) {
+      case RegionCheck::Outcome::Matches: m_out << line << Say("matches", "一致") << '\n'; continue;
+      case RegionCheck::Outcome::Differs:
+        m_out << line << Say("DIFFERS from byte {0} of the region on", "不一致: リージョンの{0}バイト目から異なります", {at});
+        break;
+      case RegionCheck::Outcome::ImageEnds:
+        m_out << line << Say("DIFFERS: the image ends {0} bytes into the region", "不一致: イメージがリージョンの{0}バイト目で終わっています", {at});
+        break;
+      case RegionCheck::Outcome::ImageUnreadable:
+        m_out << line << Say("DIFFERS: the image cannot be read here", "不一致: イメージをここから読み込めません");
+        break;
+      case RegionCheck::Outcome::RegionUnreadable:
+        m_out << line << Say("DIFFERS: {0}", "不一致: {0}", {r.problem});
+        break;
+    }
+    m_out << '\n';
+  }
+  if (report->imageSize != report->expectedSize) {
+    m_out << Say("the image holds {0} bytes{1}, the layout calls for {2}", "イメージは{0}バイト{1}ありますが、レイアウトでは{2}バイトです",
+                 {std::to_string(report->imageSize), report->imageSize > report->expectedSize ? Say(" or more", "以上") : "",
+                  std::to_string(report->expectedSize)})
+          << '\n';
+  }
+  return report->AllMatch() ? kExitOk : kExitFailed;
+}
+
+int Tool::RunGenerate(const RegionTable& table) const {
+  StreamSink sink(m_out, m_err, m_options.quiet);
+  std::string problem;
+  const std::optional<OutputOptions> output = OutputChoice(problem);
+  if (!output) return Usage(problem);
   if (table.Count() <= 0) {
     sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
     return kExitFailed;
   }
-  if (!options.mapJson.empty()) {
-    if (const std::optional<std::string> input = InputAt(options.mapJson, options, images)) {
-      err << "quorvel-cli: the region map '" << options.mapJson << "' would overwrite " << *input << '\n';
-      return kExitFailed;
+  if (!m_options.mapJson.empty()) {
+    if (const std::optional<std::string> input = InputAt(m_options.mapJson)) {
+      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
+                         {m_options.mapJson, *input}));
     }
   }
   ObserverList observers;
-  ProgressLine progress(!options.quiet && StandardErrorIsTerminal());
+  ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
   observers.Add(progress);
   RegionDigests digests;
-  if (!options.mapJson.empty()) observers.Add(digests);
-  OutputOptions output;
-  output.layoutPath = options.layout;
-  const auto map = GenerateImage(table, options.output, sink, output, &observers);
+  if (!m_options.mapJson.empty()) observers.Add(digests);
+  const auto map = GenerateImage(table, m_options.output, sink, *output, &observers);
   if (!map) return kExitFailed;
-  if (!options.quiet) PrintMap(*map, out);
-  if (!options.mapJson.empty() && !WriteText(options.mapJson, MapJson(options.output, *map, digests.Digests()))) {
-    err << "quorvel-cli: cannot write the region map '" << options.mapJson << "': " << LastSystemError() << '\n';
-    return kExitFailed;
+  if (!m_options.quiet) PrintMap(*map, m_out, m_language);
+  if (!m_options.mapJson.empty() && !WriteText(m_options.mapJson, MapJson(m_options.output, *map, digests.Digests()))) {
+    return Failure(Say("cannot write the region map '{0}': {1}", "リージョンの配置 '{0}' を書き込めません: {1}",
+                       {m_options.mapJson, LastSystemError()}));
   }
   return kExitOk;
 }
 
-int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  Options options;
-  CLI::App app{"Writes a whole-flash image from a layout file and one image file per region."};
-  app.name("quorvel-cli");
-  app.add_option("LAYOUT", options.layout, "Layout file (.conf)")->required();
-  app.add_option("-o,--output", options.output, "Image file to write")->capture_default_str();
-  app.add_option("-i,--image", options.images, "Image file for a region, as REGION=IMAGE (repeatable)");
-  app.add_option("--map-json", options.mapJson, "Also write the region map, with SHA-256 of each region, as JSON");
-  auto* list = app.add_flag("--list", options.list, "Print the region table instead of writing the image");
-  auto* check = app.add_flag("--check", options.check,
-                             "Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)");
-  auto* verify = app.add_option("--verify", options.verify, "Tell whether an existing IMAGE holds what the layout calls for");
-  list->excludes(check)->excludes(verify);
-  check->excludes(verify);
-  app.add_flag("-q,--quiet", options.quiet, "Print nothing on success");
-
+int Tool::Run(const std::vector<std::string>& args) {
+  CLI::App app;
+  Describe(app);
   std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    out << app.help();
+    m_out << app.help();
+    return kExitOk;
+  } catch (const CLI::CallForVersion& e) {
+    m_out << e.what() << '\n';
     return kExitOk;
   } catch (const CLI::ParseError& e) {
-    return Usage(err, e.what());
+    return Usage(ParseProblem(e));
   }
+  if (const std::string problem = ParseAssignments(); !problem.empty()) return Usage(problem);
 
-  std::map<std::string, std::string> images;
-  if (const std::string problem = ParseAssignments(options.images, images); !problem.empty()) return Usage(err, problem);
-
-  // The layout file is read once, for the table and for the check.
-  const LayoutFile layout = ReadLayout(options.layout);
+  // The layout file is read once, to its end, for the table and for the check.
+  const LayoutFile layout = ReadLayout(m_options.layout);
   if (layout.status == WholeFile::Status::TooLarge) {
-    return Usage(err, "the layout file '" + options.layout + "' is larger than 64 MiB, which no layout file is");
+    return Usage(Say("the layout file '{0}' is larger than 64 MiB, which no layout file is",
+                     "レイアウトファイル '{0}' が 64MiB を超えています（レイアウトファイルとしては大きすぎます）", {m_options.layout}));
   }
   if (layout.status != WholeFile::Status::Read) {
-    return Usage(err, "cannot read the layout file '" + options.layout + "': " + layout.reason);
+    return Usage(Say("cannot read the layout file '{0}': {1}", "レイアウトファイル '{0}' を読み込めません: {1}",
+                     {m_options.layout, layout.reason}));
   }
-  const ProfileFile& profile = layout.profile;
   MemoryRegionTable table;
-  LoadLayout(table, profile);
-  if (const std::string problem = AssignImages(table, images); !problem.empty()) return Usage(err, problem);
+  LoadLayout(table, layout.profile);
+  if (const std::string problem = AssignImages(table); !problem.empty()) return Usage(problem);
 
-  if (options.list) {
-    PrintTable(table, out);
+  if (m_options.list) {
+    PrintTable(table, m_out);
     return kExitOk;
   }
-  if (options.check) return RunCheck(options.layout, profile, table, out);
-  if (!options.verify.empty()) return RunVerify(options.verify, table, out, err);
-  return RunGenerate(options, images, table, out, err);
+  if (m_options.check) return RunCheck(layout.profile, table);
+  if (!m_options.verify.empty()) return RunVerify(table);
+  return RunGenerate(table);
 }
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Language language) {
   // Running out of memory anywhere ends the run with the writer's message, never with a crash.
   try {
-    return RunTool(args, out, err);
+    return Tool(out, err, language).Run(args);
   } catch (const std::bad_alloc&) {
     err << kMsgOutOfMemory << '\n';
     return kExitFailed;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "language.h"
+
 namespace quorvel {
 
 // Exit codes.
@@ -12,7 +14,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the writer reported a failure, or there is nothing to write
 inline constexpr int kExitUsage = 2;   // the command line or the layout file cannot be used
 
-// Runs the tool on args (UTF-8, args[0] the program name); writes to out and err.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Runs the tool on args (UTF-8, args[0] the program name); writes to out and err, the tool's own
+// words in the language given.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Language language);
 
 }  // namespace quorvel

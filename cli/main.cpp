@@ -1,5 +1,7 @@
+#include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli_app.h"
@@ -10,16 +12,40 @@
 
 #include "text.h"
 
+namespace {
+
+// The language of the user's Windows.
+quorvel::Language UserLanguage() {
+  return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE ? quorvel::Language::Japanese
+                                                                      : quorvel::Language::English;
+}
+
+}  // namespace
+
 // Arguments arrive as UTF-16 so that any path works on any Windows locale; the tool speaks UTF-8.
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) args.push_back(quorvel::WideToUtf8(argv[i]));
   ::SetConsoleOutputCP(CP_UTF8);
-  return quorvel::RunCli(args, std::cout, std::cerr);
+  return quorvel::RunCli(args, std::cout, std::cerr, UserLanguage());
 }
 #else
+namespace {
+
+// The language of the locale that messages are shown in: the first of LC_ALL, LC_MESSAGES and LANG
+// that is set.
+quorvel::Language UserLanguage() {
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return std::string_view(value).substr(0, 2) == "ja" ? quorvel::Language::Japanese : quorvel::Language::English;
+  }
+  return quorvel::Language::English;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   quorvel::RemoveTemporaryOnInterrupt();
-  return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
+  return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr, UserLanguage());
 }
 #endif

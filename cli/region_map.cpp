@@ -19,21 +19,35 @@ std::string Crc32Text(std::uint32_t crc) {
 
 }  // namespace
 
-void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out) {
-  char line[512];
-  std::snprintf(line, sizeof line, "%-12s %-12s %-12s %-12s %12s %12s  %s\n", "region", "address", "position", "size",
-                "image bytes", "fill bytes", "image file");
-  out << line;
+namespace {
+
+// text, then spaces up to width columns; a character beyond ASCII takes two columns, as the
+// Japanese headings do.
+std::string Padded(std::string_view text, size_t width) {
+  size_t columns = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) columns += c < 0x80 ? 1 : 2;
+  }
+  return std::string(text) + std::string(width > columns ? width - columns : 0, ' ') + " ";
+}
+
+}  // namespace
+
+void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language language) {
+  const bool ja = language == Language::Japanese;
+  out << Padded(ja ? "リージョン" : "region", 12) << Padded(ja ? "アドレス" : "address", 12)
+      << Padded(ja ? "位置" : "position", 12) << Padded(ja ? "サイズ" : "size", 12)
+      << Padded(ja ? "イメージ" : "image bytes", 12) << Padded(ja ? "0xFF埋め" : "fill bytes", 12) << ' '
+      << (ja ? "イメージファイル" : "image file") << '\n';
   std::uint64_t total = 0;
   for (const PlacedRegion& r : map) {
-    std::snprintf(line, sizeof line, "%-12s %-12s %-12s %-12s %12llu %12llu  ", r.regionName.c_str(),
-                  r.offsetText.c_str(), Hex(r.position).c_str(), Hex(r.size).c_str(),
-                  static_cast<unsigned long long>(r.imageBytes),
-                  static_cast<unsigned long long>(r.size - r.imageBytes));
-    out << line << (r.imagePath.empty() ? "-" : r.imagePath) << '\n';
+    out << Padded(r.regionName, 12) << Padded(r.offsetText, 12) << Padded(Hex(r.position), 12) << Padded(Hex(r.size), 12)
+        << Padded(std::to_string(r.imageBytes), 12) << Padded(std::to_string(r.size - r.imageBytes), 12) << ' '
+        << (r.imagePath.empty() ? "-" : r.imagePath) << '\n';
     total += r.size;
   }
-  out << "total " << total << " bytes (" << Hex(total) << ")\n";
+  out << Say(language, "total {0} bytes ({1})", "合計 {0} バイト ({1})", {std::to_string(total), Hex(total)}) << '\n';
 }
 
 std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map,

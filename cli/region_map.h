@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image_writer.h"
+#include "language.h"
 #include "digest.h"
 
 namespace quorvel {
@@ -60,7 +61,8 @@ class ObserverList final : public WriteObserver {
   std::vector<WriteObserver*> m_observers;
 };
 
-void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out);
+// The map as a table, its headings in the language given.
+void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language language);
 
 // {"image": ..., "size": ..., "regions": [{"region", "address", "position", "size", "image",
 //  "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}

@@ -26,7 +26,10 @@ std::uint64_t Skip(File& image, std::uint64_t count, char* buffer) {
 // Compares one region with the image's next bytes, and reads all of the region's bytes from the
 // image whatever the outcome; consumed counts the image's bytes read.
 RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* have, std::uint64_t& consumed) {
-  RegionCheck check{expected.Placed().regionName, expected.Placed().position, expected.Placed().size, false, {}};
+  RegionCheck check;
+  check.regionName = expected.Placed().regionName;
+  check.position = expected.Placed().position;
+  check.size = expected.Placed().size;
   std::uint64_t offset = 0;
   bool differs = false, ended = false;
   std::uint64_t firstDifference = 0;
@@ -35,7 +38,7 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
     const std::optional<size_t> got = image.Read(have, count);
     ended = !got || *got < count;
     if (!got) {
-      check.detail = "the image cannot be read";
+      check.outcome = RegionCheck::Outcome::ImageUnreadable;
       return check;
     }
     if (!differs && std::memcmp(chunk.data, have, *got) != 0) {
@@ -47,14 +50,15 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
     offset += *got;
   }
   if (ended) {
-    check.detail = "the image ends " + std::to_string(offset) + " bytes into this region";
+    check.outcome = RegionCheck::Outcome::ImageEnds;
+    check.at = offset;
   } else if (expected.GetProblem() != RegionBytes::Problem::None) {
-    check.detail = expected.ProblemMessage();
+    check.outcome = RegionCheck::Outcome::RegionUnreadable;
+    check.problem = expected.ProblemMessage();
     offset += Skip(image, expected.Placed().size - std::min(offset, expected.Placed().size), have);
   } else if (differs) {
-    check.detail = "differs from byte " + std::to_string(firstDifference) + " of the region on";
-  } else {
-    check.matches = true;
+    check.outcome = RegionCheck::Outcome::Differs;
+    check.at = firstDifference;
   }
   consumed += offset;
   return check;
@@ -64,7 +68,7 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
 
 bool VerifyReport::AllMatch() const {
   for (const RegionCheck& r : regions) {
-    if (!r.matches) return false;
+    if (!r.Matches()) return false;
   }
   return imageSize == expectedSize;
 }

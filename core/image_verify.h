@@ -11,11 +11,20 @@
 namespace quorvel {
 
 struct RegionCheck {
+  enum class Outcome {
+    Matches,
+    Differs,           // from byte `at` of the region on
+    ImageEnds,         // `at` bytes into the region
+    ImageUnreadable,   // the image could not be read here
+    RegionUnreadable,  // the region's own bytes could not be had: `problem` says why
+  };
   std::string regionName;
   std::uint64_t position = 0;
   std::uint64_t size = 0;
-  bool matches = false;
-  std::string detail;  // why it does not match
+  Outcome outcome = Outcome::Matches;
+  std::uint64_t at = 0;
+  std::string problem;
+  bool Matches() const { return outcome == Outcome::Matches; }
 };
 
 struct VerifyReport {

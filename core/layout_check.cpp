@@ -44,22 +44,50 @@ std::optional<std::string> MeantRegion(const std::string& name) {
   return std::nullopt;
 }
 
+// The bytes an image file holds, counted up to one more than limit where the system cannot say
+// (a pipe); none when it cannot be opened or read.
+std::optional<std::uint64_t> ImageBytes(const std::string& path, std::uint64_t limit) {
+  std::optional<File> file = File::OpenForReading(path);
+  if (!file) return std::nullopt;
+  const std::optional<std::uint64_t> size = file->IsRegular() ? file->Size() : std::nullopt;
+  if (size && *size > 0) return size;
+  std::vector<char> buffer(1 << 16);
+  std::uint64_t count = 0;
+  while (count <= limit) {
+    const std::optional<size_t> got = file->Read(buffer.data(), buffer.size());
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    count += *got;
+  }
+  return count;
+}
+
 class Checker {
  public:
-  Checker(const ProfileFile& profile, const RegionTable& table) : m_profile(profile), m_table(table) {}
+  Checker(const ProfileFile& profile, const RegionTable& table, Language language)
+      : m_profile(profile), m_table(table), m_language(language) {}
 
   std::vector<Finding> Run() {
     CheckSections();
-    if (m_table.Count() == 0) Add("", 0, "defines no region: there is nothing to write");
+    if (m_table.Count() == 0) {
+      Add("", 0, Say("defines no region: there is nothing to write", "リージョンが一つも定義されていません: 出力するものがありません"));
+    }
     for (int row = 0; row < m_table.Count(); ++row) CheckRegion(row);
     CheckPlacement();
-    if (m_unshown > 0) m_findings.push_back({"", 0, "at least " + std::to_string(m_unshown) + " more findings are not shown"});
+    if (m_unshown > 0) {
+      m_findings.push_back({"", 0, Say("at least {0} more findings are not shown", "ほかに少なくとも{0}件の指摘があります（表示していません）",
+                                       {std::to_string(m_unshown)})});
+    }
     return std::move(m_findings);
   }
 
  private:
   // However odd the file, the report stays readable: the first findings only.
   static constexpr size_t kMaxFindings = 100;
+
+  std::string Say(std::string_view english, std::string_view japanese, std::initializer_list<std::string_view> args = {}) const {
+    return quorvel::Say(m_language, english, japanese, args);
+  }
 
   void Add(const std::string& region, int line, const std::string& text) {
     if (m_findings.size() < kMaxFindings) {
@@ -84,12 +112,13 @@ class Checker {
       if (const char* region = FindRegionName(name)) {
         const auto [first, isFirst] = firstLines.emplace(region, line);
         if (!isFirst) {
-          Add(region, line, "section [" + name + "] repeats the one at line " + std::to_string(first->second) +
-                                " and is ignored");
+          Add(region, line, Say("section [{0}] repeats the one at line {1} and is ignored",
+                                "セクション[{0}]は{1}行目のものと重複しているため無視されます", {name, std::to_string(first->second)}));
         }
       } else if (m_findings.size() < kMaxFindings) {
         if (const std::optional<std::string> meant = MeantRegion(name)) {
-          Add(name, line, "section [" + name + "] is not a region name (" + *meant + "?) and is ignored");
+          Add(name, line, Say("section [{0}] is not a region name ({1}?) and is ignored",
+                              "セクション[{0}]はリージョン名ではないため無視されます（{1}の誤り？）", {name, *meant}));
         }
       }
     });
@@ -99,18 +128,20 @@ class Checker {
   std::optional<HexReading> CheckValue(const std::string& region, const char* key) {
     const std::optional<ProfileFile::Value> value = m_profile.FindValue(region, key);
     if (!value) return std::nullopt;
-    const std::string shown = "'" + value->text + "'";
     if (value->text.size() > kValueCapacity - 1) {
-      Add(region, value->line, std::string(key) + " is longer than 63 characters and is cut there");
+      Add(region, value->line, Say("{0} is longer than 63 characters and is cut there",
+                                   "{0}が63文字を超えているため、63文字で切られます", {key}));
     }
     // The reading's rest is a view into the text: the text must outlive it.
     const std::string text = m_table.GetCell(RowOf(region), key[0] == 'O' ? COL_ADDRESS : COL_SIZE, kValueCapacity);
     const HexReading reading = ReadHex(text);
     if (!reading.hasDigits) {
-      Add(region, value->line, std::string(key) + " " + shown + " has no hexadecimal digits and reads as 0");
+      Add(region, value->line, Say("{0} '{1}' has no hexadecimal digits and reads as 0",
+                                   "{0} '{1}'に16進数の数字がないため、0と読まれます", {key, value->text}));
     } else if (!reading.rest.empty()) {
-      Add(region, value->line, std::string(key) + " " + shown + " has other text after the number: '" +
-                                   std::string(reading.rest) + "' is ignored");
+      Add(region, value->line, Say("{0} '{1}' has other text after the number: '{2}' is ignored",
+                                   "{0} '{1}'の数値の後ろに別の文字があります: '{2}'は無視されます",
+                                   {key, value->text, reading.rest}));
     }
     HexReading number = reading;
     number.rest = {};
@@ -129,20 +160,23 @@ class Checker {
     CheckValue(region, "OFFSET");
     const std::optional<HexReading> size = CheckValue(region, "SIZE");
     if (!size) {
-      Add(region, HeaderLine(region), "has no SIZE: the region takes no bytes of the image");
+      Add(region, HeaderLine(region), Say("has no SIZE: the region takes no bytes of the image",
+                                          "SIZEがありません: このリージョンはイメージに1バイトも含まれません"));
     } else if (size->value < 0) {
-      Add(region, m_profile.FindValue(region, "SIZE")->line, "SIZE is negative: the image cannot be written");
+      Add(region, m_profile.FindValue(region, "SIZE")->line,
+          Say("SIZE is negative: the image cannot be written", "SIZEが負の値です: イメージを作成できません"));
     }
     const std::string image = m_table.GetCell(row, COL_IMAGE, kImagePathCapacity);
     if (image.empty()) return;
-    const std::optional<File> file = File::OpenForReading(image);
-    const std::optional<std::uint64_t> bytes = file ? file->Size() : std::nullopt;
     const std::uint64_t regionBytes = size && size->value > 0 ? static_cast<std::uint64_t>(size->value) : 0;
+    const std::optional<std::uint64_t> bytes = ImageBytes(image, regionBytes);
     if (!bytes) {
-      Add(region, 0, "the image file '" + image + "' cannot be opened");
+      Add(region, 0, Say("the image file '{0}' cannot be opened: {1}", "イメージファイル'{0}'を開けません: {1}",
+                         {image, LastSystemError()}));
     } else if (*bytes > regionBytes) {
-      Add(region, 0, "the image file '" + image + "' (" + std::to_string(*bytes) + " bytes) is larger than the region (" +
-                         std::to_string(regionBytes) + " bytes)");
+      Add(region, 0, Say("the image file '{0}' ({1} bytes) is larger than the region ({2} bytes)",
+                         "イメージファイル'{0}'（{1}バイト）がリージョン（{2}バイト）より大きいです",
+                         {image, std::to_string(*bytes), std::to_string(regionBytes)}));
     }
   }
 
@@ -162,15 +196,21 @@ class Checker {
       const std::optional<ProfileFile::Value> offsetValue = m_profile.FindValue(region, "OFFSET");
       const int line = offsetValue ? offsetValue->line : 0;
       if (!previous && row == 0 && start > 0) {
-        Add(region, line, "the first region starts at " + FormatHex(std::uint64_t(start)) +
-                              " but the image at 0: positions in the image are " + FormatHex(std::uint64_t(start)) +
-                              " below flash addresses");
+        Add(region, line, Say("the first region starts at {0} but the image at 0: positions in the image are {0} below "
+                              "flash addresses",
+                              "最初のリージョンは{0}から始まりますが、イメージは0から始まります: イメージ内の位置はフラッシュの"
+                              "アドレスより{0}小さくなります",
+                              {FormatHex(std::uint64_t(start))}));
       } else if (previous && start > previous->second) {
-        Add(region, line, "gap of " + FormatHex(std::uint64_t(start - previous->second)) + " bytes after " + previous->first +
-                              ", which the image closes up: from here on, positions in the image are not flash addresses");
+        Add(region, line, Say("gap of {0} bytes after {1}, which the image closes up: from here on, positions in the "
+                              "image are not flash addresses",
+                              "{1}の後に{0}バイトの隙間がありますが、イメージでは詰められます: ここから先、イメージ内の位置は"
+                              "フラッシュのアドレスと一致しません",
+                              {FormatHex(std::uint64_t(start - previous->second)), previous->first}));
       } else if (previous && start < previous->second) {
-        Add(region, line, "overlaps " + previous->first + " by " + FormatHex(std::uint64_t(previous->second - start)) +
-                              " bytes; the image holds both in full, one after the other");
+        Add(region, line, Say("overlaps {0} by {1} bytes; the image holds both in full, one after the other",
+                              "{0}と{1}バイト重なっています: イメージには両方が順に全部入ります",
+                              {previous->first, FormatHex(std::uint64_t(previous->second - start))}));
       }
       previous = {region, start + size.value};
     }
@@ -178,14 +218,15 @@ class Checker {
 
   const ProfileFile& m_profile;
   const RegionTable& m_table;
+  Language m_language;
   std::vector<Finding> m_findings;
   size_t m_unshown = 0;
 };
 
 }  // namespace
 
-std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table) {
-  return Checker(profile, table).Run();
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table, Language language) {
+  return Checker(profile, table, language).Run();
 }
 
 }  // namespace quorvel

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "language.h"
 #include "profile.h"
 #include "region_table.h"
 
@@ -16,7 +17,9 @@ struct Finding {
   std::string text;
 };
 
-// The table is the one loaded from the profile, with the image choices made on it.
-std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table);
+// The table is the one loaded from the profile, with the image choices made on it. The texts are in
+// the language given.
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table,
+                                 Language language = Language::English);
 
 }  // namespace quorvel

@@ -25,7 +25,7 @@ struct ToolRun {
 ToolRun RunTool(std::vector<std::string> args) {
   args.insert(args.begin(), "quorvel-cli");
   std::ostringstream out, err;
-  const int code = RunCli(args, out, err);
+  const int code = RunCli(args, out, err, Language::English);
   return {code, out.str(), err.str()};
 }
 

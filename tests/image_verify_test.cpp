@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "image_verify.h"
@@ -8,71 +9,59 @@
 namespace quorvel {
 namespace {
 
-class VerifyTest : public ::testing::Test {
- protected:
-  VerifyTest() {
-    testing::WriteBytes(m_kernel, "KRNL");
-    AddRow("ipl", "4", "");
-    AddRow("kernel", "8", m_kernel);
-  }
-  void AddRow(const std::string& name, const std::string& size, const std::string& image) {
-    const int row = m_table.Count();
-    m_table.Append("0", 0);
-    m_table.SetCell(row, COL_SIZE, size);
-    m_table.SetCell(row, COL_REGION, name);
-    m_table.SetCell(row, COL_IMAGE, image);
-  }
-  std::optional<VerifyReport> Verify(const std::string& bytes) {
-    testing::WriteBytes(m_image, bytes);
-    return VerifyImage(m_table, m_image);
-  }
+const std::string kGood = std::string(4, '\xFF') + "KRNL" + std::string(4, '\xFF') + std::string(4, '\xFF');
 
-  testing::TempDir m_dir;
-  std::string m_kernel = m_dir.Path("kernel.bin");
-  std::string m_image = m_dir.Path("all.bin");
-  MemoryRegionTable m_table;
+struct VerifyCase {
+  const char* what;
+  std::string image;
+  std::string outcomes;  // per region: M matches, D<n> differs from byte n, E<n> ends after n, R unreadable region
+  bool allMatch;
+  std::function<void(MemoryRegionTable&)> change = nullptr;
 };
 
-const std::string kGood = std::string(4, '\xFF') + "KRNL" + std::string(4, '\xFF');
+class VerifyTest : public ::testing::TestWithParam<VerifyCase> {};
 
-TEST_F(VerifyTest, AnImageThatHoldsWhatTheLayoutCallsFor) {
-  const auto report = Verify(kGood);
+TEST_P(VerifyTest, ComparesEachRegionInTurn) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir.Path("kernel.bin"), "KRNL");
+  MemoryRegionTable table;
+  for (const auto& [name, size, image] : {std::tuple{"ipl", "4", ""}, {"kernel", "8", "kernel.bin"}, {"fpga", "4", ""}}) {
+    const int row = table.Count();
+    table.Append("0", 0);
+    table.SetCell(row, COL_SIZE, size);
+    table.SetCell(row, COL_REGION, name);
+    table.SetCell(row, COL_IMAGE, *image ? dir.Path(image) : "");
+  }
+  if (GetParam().change) GetParam().change(table);
+  testing::WriteBytes(dir.Path("all.bin"), GetParam().image);
+  const auto report = VerifyImage(table, dir.Path("all.bin"));
   ASSERT_TRUE(report);
-  EXPECT_TRUE(report->AllMatch());
-  EXPECT_EQ(report->expectedSize, 12u);
+  std::string outcomes;
+  for (const RegionCheck& r : report->regions) {
+    switch (r.outcome) {
+      case RegionCheck::Outcome::Matches: outcomes += "M "; break;
+      case RegionCheck::Outcome::Differs: outcomes += "D" + std::to_string(r.at) + " "; break;
+      case RegionCheck::Outcome::ImageEnds: outcomes += "E" + std::to_string(r.at) + " "; break;
+      case RegionCheck::Outcome::ImageUnreadable: outcomes += "U "; break;
+      case RegionCheck::Outcome::RegionUnreadable: outcomes += "R "; break;
+    }
+  }
+  EXPECT_EQ(outcomes, GetParam().outcomes);
+  EXPECT_EQ(report->AllMatch(), GetParam().allMatch);
+  EXPECT_EQ(report->expectedSize, 16u);
+  EXPECT_FALSE(VerifyImage(table, dir.Path("none.bin")));
 }
 
-TEST_F(VerifyTest, NamesEachRegionThatDiffers) {
-  std::string bad = kGood;
-  bad[9] = 0;
-  const auto report = Verify(bad);
-  ASSERT_TRUE(report);
-  EXPECT_FALSE(report->AllMatch());
-  EXPECT_TRUE(report->regions[0].matches);
-  EXPECT_FALSE(report->regions[1].matches);
-  EXPECT_EQ(report->regions[1].detail, "differs from byte 5 of the region on");
-}
-
-TEST_F(VerifyTest, AnImageOfTheWrongLength) {
-  auto report = Verify(kGood.substr(0, 10));
-  ASSERT_TRUE(report);
-  EXPECT_FALSE(report->regions[1].matches);
-  EXPECT_EQ(report->regions[1].detail, "the image ends 6 bytes into this region");
-  report = Verify(kGood + "x");
-  ASSERT_TRUE(report);
-  EXPECT_TRUE(report->regions[0].matches && report->regions[1].matches);
-  EXPECT_FALSE(report->AllMatch());
-  EXPECT_EQ(report->imageSize, 13u);
-}
-
-TEST_F(VerifyTest, RegionsThatCannotBeComparedAndAnUnreadableImage) {
-  m_table.SetCell(1, COL_IMAGE, m_dir.Path("missing.bin"));
-  const auto report = Verify(kGood);
-  ASSERT_TRUE(report);
-  EXPECT_TRUE(report->regions[0].matches);
-  EXPECT_EQ(report->regions[1].detail, kMsgCannotOpen);
-  EXPECT_FALSE(VerifyImage(m_table, m_dir.Path("none.bin")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Images, VerifyTest,
+    ::testing::Values(
+        VerifyCase{"what the layout calls for", kGood, "M M M ", true},
+        VerifyCase{"a byte changed", kGood.substr(0, 9) + "x" + kGood.substr(10), "M D5 M ", false},
+        VerifyCase{"cut short", kGood.substr(0, 10), "M E6 E0 ", false},
+        VerifyCase{"one byte too many", kGood + "x", "M M M ", false},
+        VerifyCase{"a region whose image is missing, and the next one still in its place", kGood, "M R M ", false,
+                   [](MemoryRegionTable& rows) { rows.SetCell(1, COL_IMAGE, rows.GetCell(1, COL_IMAGE, 4096) + ".missing"); }}),
+    testing::NameFromWhat{});
 
 }  // namespace
 }  // namespace quorvel
