@@ -1,8 +1,10 @@
+// The command-line tool in this process: one table of runs, each with its exit code, what it prints
+// and what it leaves on the disk.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,120 +14,228 @@
 #include "progress.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace quorvel {
 namespace {
 
-using testing::TempDir;
+const std::string kLayout = "[kernel]\r\nOFFSET=0x10\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n";
+const std::string kImage = std::string(16, '\xFF') + "KRNL" + std::string(4, '\xFF');
+const std::string kMap = std::string(kMsgImageWritten) + "\n"
+    "region       address      position     size         image bytes  fill bytes    image file\n"
+    "ipl          0            0x00000000   0x00000010   0            16            -\n"
+    "kernel       0x10         0x00000010   0x00000008   4            4             @dir/kernel.bin\n"
+    "total 24 bytes (0x00000018)\n";
 
-struct ToolRun {
+struct CliCase {
+  const char* what;
+  std::vector<std::string> args;  // "@dir/" stands for the test's folder, which holds board.conf and kernel.bin
   int code;
-  std::string out, err;
+  std::string out;  // all of standard output, or with a leading "~" a part of it
+  std::string err;  // a part of standard error; "" when it must be empty
+  std::vector<std::pair<std::string, std::optional<std::string>>> files = {};  // name, contents or absent
+  std::function<void(const testing::TempDir&)> setup = nullptr;
+  Language language = Language::English;
 };
 
-ToolRun RunTool(std::vector<std::string> args) {
-  args.insert(args.begin(), "quorvel-cli");
+class CliTest : public ::testing::TestWithParam<CliCase> {};
+
+std::string Expand(const std::string& text, const testing::TempDir& dir) {
+  std::string out = text;
+  for (size_t at; (at = out.find("@dir/")) != std::string::npos;) out.replace(at, 5, dir.Path(""));
+  return out;
+}
+
+TEST_P(CliTest, ExitsPrintsAndLeaves) {
+  const CliCase& c = GetParam();
+  testing::TempDir dir;
+  testing::WriteBytes(dir.Path("board.conf"), kLayout);
+  testing::WriteBytes(dir.Path("kernel.bin"), "KRNL");
+  if (c.setup) c.setup(dir);
+  std::vector<std::string> args = {"quorvel-cli"};
+  for (const std::string& a : c.args) args.push_back(Expand(a, dir));
   std::ostringstream out, err;
-  const int code = RunCli(args, out, err, Language::English);
-  return {code, out.str(), err.str()};
+  EXPECT_EQ(RunCli(args, out, err, c.language), c.code) << err.str();
+  const std::string expectedOut = Expand(c.out, dir);
+  if (!expectedOut.empty() && expectedOut[0] == '~') {
+    EXPECT_NE(out.str().find(expectedOut.substr(1)), std::string::npos) << out.str();
+  } else {
+    EXPECT_EQ(out.str(), expectedOut);
+  }
+  if (c.err.empty()) {
+    EXPECT_EQ(err.str(), "");
+  }
+  EXPECT_NE(err.str().find(Expand(c.err, dir)), std::string::npos) << err.str();
+  EXPECT_EQ(testing::ReadBytes(dir.Path("board.conf")), kLayout);
+  EXPECT_EQ(testing::ReadBytes(dir.Path("kernel.bin")), "KRNL");
+  for (const auto& [name, contents] : c.files) {
+    EXPECT_EQ(testing::Exists(dir.Path(name)), contents.has_value()) << name;
+    if (contents && testing::Exists(dir.Path(name))) {
+      const std::string bytes = testing::ReadBytes(dir.Path(name));
+      EXPECT_NE(bytes.find(Expand(*contents, dir)), std::string::npos) << name << ": " << bytes;
+    }
+  }
 }
 
-class CliTest : public ::testing::Test {
- protected:
-  CliTest() {
-    testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x10\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n");
-    testing::WriteBytes(m_kernel, "KRNL");
-  }
-  TempDir m_dir;
-  std::string m_layout = m_dir.Path("board.conf");
-  std::string m_kernel = m_dir.Path("kernel.bin");
-  std::string m_output = m_dir.Path("out.bin");
+void Write(const testing::TempDir& dir, const std::string& name, const std::string& bytes) {
+  testing::WriteBytes(dir.Path(name), bytes);
+}
+
+const std::vector<std::string> kGenerate = {"-o", "@dir/out.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CliTest,
+    ::testing::Values(
+        CliCase{"writes the image and prints the region map", kGenerate, kExitOk, kMap, "", {{"out.bin", kImage}}},
+        CliCase{"quiet prints nothing, and a layout after -i's value is the layout",
+                {"-o", "@dir/out.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf", "-q"}, kExitOk, "", "",
+                {{"out.bin", kImage}}},
+        CliCase{"the map's headings in Japanese", kGenerate, kExitOk, "~合計 24 バイト (0x00000018)", "", {}, nullptr,
+                Language::Japanese},
+        CliCase{"list prints the table and writes nothing",
+                {"--list", "-i", "KERNEL=@dir/kernel.bin", "-o", "@dir/out.bin", "@dir/board.conf"}, kExitOk,
+                "0\t0x10\tipl\t\n0x10\t0x8\tkernel\t@dir/kernel.bin\n", "", {{"out.bin", std::nullopt}}},
+        CliCase{"an oversize image names the region and the file", {"-o", "@dir/out.bin", "-i", "kernel=@dir/9.bin", "@dir/board.conf"},
+                kExitFailed, "", "リージョン'kernel'のファイルサイズが\nオーバーしています。 @dir/9.bin", {{"out.bin", std::nullopt}},
+                [](const auto& dir) { Write(dir, "9.bin", "123456789"); }},
+        CliCase{"a missing image names the file and the reason", {"-o", "@dir/out.bin", "-i", "ipl=@dir/none.bin", "@dir/board.conf"},
+                kExitFailed, "", "ファイルを開けません。 @dir/none.bin: ", {{"out.bin", std::nullopt}}},
+        CliCase{"a layout without regions has nothing to write", {"-o", "@dir/out.bin", "@dir/empty.conf"}, kExitFailed, "",
+                kMsgNoRegions, {{"out.bin", std::nullopt}}, [](const auto& dir) { Write(dir, "empty.conf", "[rootfs]\nOFFSET=0\n"); }},
+        CliCase{"check of a clean layout says so", {"--check", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"}, kExitOk,
+                "@dir/board.conf: no findings\n", ""},
+        CliCase{"check reports findings with their lines", {"--check", "@dir/gappy.conf"}, kExitFailed,
+                "@dir/gappy.conf:4: kernal: section [kernal] is not a region name (kernel?) and is ignored\n"
+                "@dir/gappy.conf:7: kernel: gap of 0x10 bytes after ipl, which the image closes up: from here on, positions "
+                "in the image are not flash addresses\n",
+                "", {},
+                [](const auto& dir) { Write(dir, "gappy.conf", "[ipl]\nOFFSET=0\nSIZE=0x10\n[kernal]\nOFFSET=0x20\n[kernel]\nOFFSET=0x20\nSIZE=8\n"); }},
+        CliCase{"check in Japanese", {"--check", "@dir/empty.conf"}, kExitFailed,
+                "@dir/empty.conf: リージョンが一つも定義されていません: 出力するものがありません\n", "", {},
+                [](const auto& dir) { Write(dir, "empty.conf", ""); }, Language::Japanese},
+        // Digests by Python's hashlib and zlib of 16 bytes of 0xFF and of "KRNL" and 4 bytes of 0xFF.
+        CliCase{"map-json gives each region with its digests",
+                {"-q", "-o", "@dir/out.bin", "--map-json", "@dir/map.json", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
+                kExitOk, "", "",
+                {{"map.json", R"("region": "ipl",
+      "address": "0",
+      "position": 0,
+      "size": 16,
+      "image": null,
+      "image_bytes": 0,
+      "fill_bytes": 16,
+      "sha256": "5ac6a5945f16500911219129984ba8b387a06f24fe383ce4e81a73294065461b",
+      "crc32": "3fb3c61a")"},
+                 {"map.json", R"("sha256": "fb90afca2f1cb829635b1b54374368352aefd8d5f89b0ca891e9fbe3284bbc54",
+      "crc32": "d37507fb")"}}},
+        CliCase{"verify of a matching image", {"--verify", "@dir/good.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
+                kExitOk, "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  matches\n", "", {},
+                [](const auto& dir) { Write(dir, "good.bin", kImage); }},
+        CliCase{"verify names the region that differs", {"--verify", "@dir/good.bin", "@dir/board.conf"}, kExitFailed,
+                "~kernel       0x00000010 0x00000008  DIFFERS from byte 0 of the region on\n", "", {},
+                [](const auto& dir) { Write(dir, "good.bin", kImage); }},
+        CliCase{"verify of an unreadable image", {"--verify", "@dir/none.bin", "@dir/board.conf"}, kExitUsage, "",
+                "cannot read the image file '@dir/none.bin'"},
+        // Inputs are never written over, whatever the output's name.
+        CliCase{"the layout as output", {"-o", "@dir/./board.conf", "@dir/board.conf"}, kExitFailed, "", kMsgSameAsLayout},
+        CliCase{"an image as output", {"-o", "@dir/kernel.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
+                kExitFailed, "", "リージョン'kernel'のイメージファイルと同じファイルには出力できません。"},
+        CliCase{"the map over an image", {"-o", "@dir/out.bin", "--map-json", "@dir/kernel.bin", "-i", "kernel=@dir/kernel.bin",
+                "@dir/board.conf"}, kExitFailed, "", "would overwrite the image file of region 'kernel'", {{"out.bin", std::nullopt}}},
+        CliCase{"the map over the layout", {"-o", "@dir/out.bin", "--map-json", "@dir/board.conf", "@dir/board.conf"},
+                kExitFailed, "", "would overwrite the layout file", {{"out.bin", std::nullopt}}},
+        CliCase{"the map over the output", {"-o", "@dir/out.bin", "--map-json", "@dir/out.bin", "@dir/board.conf"},
+                kExitFailed, "", "would overwrite the output", {{"out.bin", std::nullopt}}},
+        CliCase{"a failed run leaves the earlier map whole",
+                {"-o", "@dir/out.bin", "--map-json", "@dir/map.json", "-i", "ipl=@dir/big.bin", "@dir/board.conf"}, kExitFailed, "",
+                "オーバーしています。", {{"map.json", "earlier map"}, {"out.bin", std::nullopt}},
+                [](const auto& dir) { Write(dir, "map.json", "earlier map"); Write(dir, "big.bin", std::string(17, 'x')); }},
+        // Mistakes on the command line.
+        CliCase{"no layout", {}, kExitUsage, "", "no layout file given"},
+        CliCase{"unknown option", {"--frobnicate", "@dir/board.conf"}, kExitUsage, "", "frobnicate"},
+        CliCase{"two layouts", {"@dir/board.conf", "@dir/board.conf"}, kExitUsage, "", "more than one layout file"},
+        CliCase{"unknown region", {"-i", "rootfs=x.bin", "@dir/board.conf"}, kExitUsage, "", "unknown region name 'rootfs'"},
+        CliCase{"repeated region", {"-i", "kernel=a", "-i", "Kernel=b", "@dir/board.conf"}, kExitUsage, "", "more than once"},
+        CliCase{"region not in the layout", {"-i", "fpga=x.bin", "@dir/board.conf"}, kExitUsage, "", "defines no region 'fpga'"},
+        CliCase{"assignment without image", {"-i", "kernel=", "@dir/board.conf"}, kExitUsage, "", "REGION=IMAGE"},
+        CliCase{"two modes at once", {"--list", "--check", "@dir/board.conf"}, kExitUsage, "", "cannot be used together"},
+        CliCase{"a mistake in Japanese", {"-i", "kernal=x", "@dir/board.conf"}, kExitUsage, "", "リージョン名 'kernal' はありません",
+                {}, nullptr, Language::Japanese},
+        CliCase{"an unknown format", {"--format", "elf", "@dir/board.conf"}, kExitUsage, "", "unknown format 'elf'"},
+        CliCase{"a base beyond 32 bits", {"--base", "0x100000000", "@dir/board.conf"}, kExitUsage, "", "below 4 GiB"},
+        // Inputs that nobody should give, given on purpose.
+        CliCase{"a missing layout", {"@dir/none.conf"}, kExitUsage, "", "cannot read the layout file '@dir/none.conf': "},
+        CliCase{"a folder as layout", {"-o", "@dir/out.bin", "@dir/"}, kExitUsage, "", "cannot read the layout file"},
+        CliCase{"a layout of 100 MB", {"-o", "@dir/out.bin", "@dir/huge.conf"}, kExitUsage, "", "larger than 64 MiB", {},
+                [](const auto& dir) { Write(dir, "huge.conf", ""); std::filesystem::resize_file(testing::FsPath(dir.Path("huge.conf")), 100'000'000); }},
+        CliCase{"a layout of random bytes", {"-o", "@dir/out.bin", "@dir/random.conf"}, kExitFailed, "", kMsgNoRegions,
+                {{"out.bin", std::nullopt}}, [](const auto& dir) { Write(dir, "random.conf", testing::Pattern(1 << 20, 5)); }},
+        CliCase{"a layout with a line of a megabyte and NUL bytes", {"--list", "@dir/long.conf"}, kExitOk, "0\t4\tipl\t\n4\t4\tkernel\t\n",
+                "", {}, [](const auto& dir) {
+                  Write(dir, "long.conf", "[ipl]\nOFFSET=0\nSIZE=4\njunk=" + std::string(100, 'x') + '\0' + std::string(1 << 20, 'y') +
+                                              "\n[kernel]\nOFFSET=4\nSIZE=4\n");
+                }},
+        CliCase{"a folder as image", {"-o", "@dir/out.bin", "-i", "kernel=@dir/", "@dir/board.conf"}, kExitFailed, "",
+                kMsgCannotOpen, {{"out.bin", std::nullopt}}},
+        CliCase{"a folder as output", {"-o", "@dir/", "@dir/board.conf"}, kExitFailed, "", kMsgCannotOpen},
+        CliCase{"an output in a missing folder", {"-o", "@dir/none/out.bin", "@dir/board.conf"}, kExitFailed, "", kMsgCannotOpen},
+        CliCase{"help", {"--help"}, kExitOk, "~REGION=IMAGE", ""},
+        CliCase{"version", {"--version"}, kExitOk, "~quorvel-cli 1.", ""}),
+    testing::NameFromWhat{});
+
+#ifndef _WIN32
+// Images and layouts that are no ordinary files are read to their end, as the writer reads them.
+const std::vector<CliCase> kStreamCases = {
+    {"an image from a pipe", {"-q", "-o", "@dir/out.bin", "-i", "kernel=@pipe", "@dir/board.conf"}, kExitOk, "", "",
+     {{"out.bin", kImage}}},
+    {"an endless image is too large", {"-q", "-o", "@dir/out.bin", "-i", "kernel=/dev/zero", "@dir/board.conf"}, kExitFailed,
+     "", "オーバーしています。 /dev/zero", {{"out.bin", std::nullopt}}},
+    {"a layout from a pipe, listed", {"--list", "@layout"}, kExitOk, "0\t4\tipl\t\n", ""},
+    {"a layout from a pipe, checked", {"--check", "@layout"}, kExitOk, "~no findings", ""},
+    {"a device as output", {"-q", "-o", "/dev/null", "@dir/board.conf"}, kExitOk, "", ""},
 };
 
-TEST_F(CliTest, WritesTheImageAndPrintsTheRegionMap) {
-  const ToolRun run = RunTool({"-o", m_output, "-i", "kernel=" + m_kernel, m_layout});
-  EXPECT_EQ(run.code, kExitOk);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(testing::ReadBytes(m_output), std::string(16, '\xFF') + "KRNL" + std::string(4, '\xFF'));
-  EXPECT_EQ(run.out.rfind(std::string(kMsgImageWritten) + "\n", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("ipl          0            0x00000000   0x00000010              0           16  -\n"),
-            std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("kernel       0x10         0x00000010   0x00000008              4            4  " + m_kernel),
-            std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("total 24 bytes (0x00000018)"), std::string::npos) << run.out;
+class CliStreamTest : public ::testing::TestWithParam<CliCase> {};
+
+// The reading end of a pipe that holds bytes, as a shell's <(...) gives it.
+std::string Pipe(const std::string& bytes, std::vector<int>& open) {
+  int fds[2];
+  if (::pipe(fds) != 0 || ::write(fds[1], bytes.data(), bytes.size()) != ssize_t(bytes.size())) return "/no/pipe";
+  ::close(fds[1]);
+  open.push_back(fds[0]);
+  return "/dev/fd/" + std::to_string(fds[0]);
 }
 
-TEST_F(CliTest, QuietPrintsNothing) {
-  const ToolRun run = RunTool({"-q", "--output", m_output, m_layout});
-  EXPECT_EQ(run.code, kExitOk);
-  EXPECT_EQ(run.out + run.err, "");
-  EXPECT_EQ(testing::ReadBytes(m_output), std::string(24, '\xFF'));
-}
-
-TEST_F(CliTest, ListPrintsTheTableAndWritesNothing) {
-  const ToolRun run = RunTool({"--list", "-i", "KERNEL=" + m_kernel, "-o", m_output, m_layout});
-  EXPECT_EQ(run.code, kExitOk);
-  EXPECT_EQ(run.out, "0\t0x10\tipl\t\n0x10\t0x8\tkernel\t" + m_kernel + "\n");
-  EXPECT_FALSE(testing::Exists(m_output));
-}
-
-TEST_F(CliTest, WriterFailuresGoToStandardErrorWithExitOne) {
-  testing::WriteBytes(m_kernel, "123456789");
-  const ToolRun run = RunTool({"-o", m_output, "-i", "kernel=" + m_kernel, m_layout});
-  EXPECT_EQ(run.code, kExitFailed);
-  EXPECT_EQ(run.err, "リージョン'kernel'のファイルサイズが\nオーバーしています。 " + m_kernel + "\n");
-  EXPECT_EQ(run.out, "");
-  EXPECT_FALSE(testing::Exists(m_output));
-}
-
-TEST_F(CliTest, ALayoutWithoutRegionsHasNothingToWrite) {
-  const std::string empty = m_dir.Path("empty.conf");
-  testing::WriteBytes(empty, "[rootfs]\nOFFSET=0\n");
-  const ToolRun run = RunTool({"-o", m_output, empty});
-  EXPECT_EQ(run.code, kExitFailed);
-  EXPECT_EQ(run.err, std::string(kMsgNoRegions) + "\n");
-  EXPECT_FALSE(testing::Exists(m_output));
-}
-
-TEST_F(CliTest, CheckReportsFindingsWithExitOneAndNothingWithExitZero) {
-  ToolRun sound = RunTool({"--check", "-i", "kernel=" + m_kernel, m_layout});
-  EXPECT_EQ(sound.code, kExitOk);
-  EXPECT_EQ(sound.out + sound.err, "");
-  const std::string gappy = m_dir.Path("gappy.conf");
-  testing::WriteBytes(gappy, "[ipl]\nOFFSET=0\nSIZE=0x10\n[kernal]\nOFFSET=0x20\n[kernel]\nOFFSET=0x20\nSIZE=8\n");
-  const ToolRun found = RunTool({"--check", gappy});
-  EXPECT_EQ(found.code, kExitFailed);
-  EXPECT_EQ(found.out, gappy + ":4: kernal: section [kernal] is not a region name (kernel?) and is ignored\n" + gappy +
-                           ":7: kernel: gap of 0x10 bytes after ipl, which the image closes up: from here on, "
-                           "positions in the image are not flash addresses\n");
-  EXPECT_FALSE(testing::Exists(m_output));
-}
-
-TEST_F(CliTest, MapJsonDescribesEveryRegionWithItsDigest) {
-  const std::string json = m_dir.Path("map.json");
-  const ToolRun run = RunTool({"-q", "-o", m_output, "--map-json", json, "-i", "kernel=" + m_kernel, m_layout});
-  ASSERT_EQ(run.code, kExitOk) << run.err;
-  const std::string text = testing::ReadBytes(json);
-  // Digests by Python's hashlib and zlib of 16 bytes of 0xFF and of "KRNL" and 4 bytes of 0xFF.
-  for (const std::string& part : std::vector<std::string>{"\"region\": \"ipl\"", "\"address\": \"0\"", "\"position\": 16", "\"image_bytes\": 4", "\"fill_bytes\": 4",
-        "\"image\": null", "\"size\": 24", "\"sha256\": \"5ac6a5945f16500911219129984ba8b387a06f24fe383ce4e81a73294065461b\"",
-        "\"crc32\": \"3fb3c61a\"", "\"sha256\": \"fb90afca2f1cb829635b1b54374368352aefd8d5f89b0ca891e9fbe3284bbc54\"",
-        "\"crc32\": \"d37507fb\""}) {
-    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+// "@pipe" holds "KRNL", "@layout" a layout.
+TEST_P(CliStreamTest, ReadsStreamsToTheirEnd) {
+  std::vector<int> open;
+  CliCase c = GetParam();
+  for (std::string& a : c.args) {
+    if (const size_t at = a.find("@pipe"); at != std::string::npos) a.replace(at, 5, Pipe("KRNL", open));
+    if (a == "@layout") a = Pipe("[ipl]\nOFFSET=0\nSIZE=4\n", open);
   }
+  c.setup = [](const auto&) {};
+  testing::TempDir dir;
+  testing::WriteBytes(dir.Path("board.conf"), kLayout);
+  std::vector<std::string> args = {"quorvel-cli"};
+  for (const std::string& a : c.args) args.push_back(Expand(a, dir));
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCli(args, out, err, c.language), c.code) << err.str();
+  EXPECT_NE(out.str().find(c.out[0] == '~' ? c.out.substr(1) : c.out), std::string::npos) << out.str();
+  EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
+  for (const auto& [name, contents] : c.files) {
+    EXPECT_EQ(testing::Exists(dir.Path(name)), contents.has_value());
+    if (contents) {
+      EXPECT_EQ(testing::ReadBytes(dir.Path(name)), *contents);
+    }
+  }
+  for (const int fd : open) ::close(fd);
 }
 
-TEST_F(CliTest, VerifyTellsWhetherAnImageMatches) {
-  ASSERT_EQ(RunTool({"-q", "-o", m_output, "-i", "kernel=" + m_kernel, m_layout}).code, kExitOk);
-  ToolRun run = RunTool({"--verify", m_output, "-i", "kernel=" + m_kernel, m_layout});
-  EXPECT_EQ(run.code, kExitOk);
-  EXPECT_EQ(run.out, "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  matches\n");
-  run = RunTool({"--verify", m_output, m_layout});
-  EXPECT_EQ(run.code, kExitFailed);
-  EXPECT_NE(run.out.find("kernel       0x00000010 0x00000008  DIFFERS: differs from byte 0"), std::string::npos) << run.out;
-  run = RunTool({"--verify", m_dir.Path("none.bin"), m_layout});
-  EXPECT_EQ(run.code, kExitUsage);
-  EXPECT_NE(run.err.find("cannot read the image file"), std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Streams, CliStreamTest, ::testing::ValuesIn(kStreamCases), testing::NameFromWhat{});
+#endif
 
 TEST(ProgressLine, ShownForLargeImagesOnATerminalOnly) {
   struct Case {
@@ -155,99 +265,6 @@ TEST(ProgressLine, ShownForLargeImagesOnATerminalOnly) {
       EXPECT_EQ(shown, "");
     }
   }
-}
-
-struct UsageCase {
-  const char* what;
-  std::vector<std::string> args;  // "@layout" and "@kernel" stand for the fixture's files
-  std::string errorPart;
-};
-
-class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
-
-TEST_P(CliUsageTest, ExitsWithTwoAndSaysWhy) {
-  std::vector<std::string> args;
-  for (const std::string& a : GetParam().args) {
-    args.push_back(a == "@layout" ? m_layout : a == "@kernel=" ? "kernel=" + m_kernel : a == "@missing" ? m_dir.Path("nope.conf") : a);
-  }
-  args.insert(args.begin(), {"-o", m_output});
-  const ToolRun run = RunTool(args);
-  EXPECT_EQ(run.code, kExitUsage);
-  EXPECT_NE(run.err.find(GetParam().errorPart), std::string::npos) << run.err;
-  EXPECT_EQ(run.out, "");
-  EXPECT_FALSE(testing::Exists(m_output));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Mistakes, CliUsageTest,
-    ::testing::Values(UsageCase{"no layout", {}, "LAYOUT is required"},
-                      UsageCase{"unknown option", {"--frobnicate", "@layout"}, "frobnicate"},
-                      UsageCase{"two layouts", {"@layout", "@layout"}, "not expected"},
-                      UsageCase{"missing layout", {"@missing"}, "cannot read the layout file"},
-                      UsageCase{"unknown region", {"-i", "rootfs=x.bin", "@layout"}, "unknown region name 'rootfs'"},
-                      UsageCase{"misspelt region", {"-i", "kernal=x.bin", "@layout"}, "unknown region name 'kernal'"},
-                      UsageCase{"repeated region", {"-i", "@kernel=", "-i", "Kernel=y.bin", "@layout"}, "more than once"},
-                      UsageCase{"region not in the layout", {"-i", "fpga=x.bin", "@layout"}, "defines no region 'fpga'"},
-                      UsageCase{"assignment without image", {"-i", "kernel=", "@layout"}, "REGION=IMAGE"},
-                      UsageCase{"assignment without =", {"-i", "kernel", "@layout"}, "REGION=IMAGE"},
-                      UsageCase{"two modes at once", {"--list", "--check", "@layout"}, "excludes"}),
-    testing::NameFromWhat{});
-
-// Inputs that no one should give, given on purpose: a clear message, the right exit code, no output.
-struct BadInput {
-  const char* what;
-  std::vector<std::string> args;  // "@dir/" stands for the test's folder
-  int code;
-  std::string errorPart;
-};
-
-class CliBadInputTest : public CliTest, public ::testing::WithParamInterface<BadInput> {
- protected:
-  void SetUp() override {
-    testing::WriteBytes(m_dir.Path("random.conf"), testing::Pattern(1 << 20, 5));
-    testing::WriteBytes(m_dir.Path("huge.conf"), "");
-    std::filesystem::resize_file(testing::FsPath(m_dir.Path("huge.conf")), 100'000'000);
-    std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder")));
-  }
-};
-
-TEST_P(CliBadInputTest, SaysWhatIsWrongAndWritesNothing) {
-  std::vector<std::string> args;
-  for (const std::string& a : GetParam().args) {
-    const size_t at = a.find("@dir/");
-    args.push_back(at == std::string::npos ? a : a.substr(0, at) + m_dir.Path(a.substr(at + 5)));
-  }
-  const ToolRun run = RunTool(args);
-  EXPECT_EQ(run.code, GetParam().code) << run.err;
-  EXPECT_NE(run.err.find(GetParam().errorPart), std::string::npos) << run.err;
-  EXPECT_FALSE(testing::Exists(m_dir.Path("out.bin")));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    OnPurpose, CliBadInputTest,
-    ::testing::Values(
-        BadInput{"a layout of random bytes", {"-o", "@dir/out.bin", "@dir/random.conf"}, kExitFailed, kMsgNoRegions},
-        BadInput{"a layout of 100 MB", {"-o", "@dir/out.bin", "@dir/huge.conf"}, kExitUsage, "larger than 64 MiB"},
-        BadInput{"a folder as layout", {"-o", "@dir/out.bin", "@dir/folder"}, kExitUsage, "cannot read the layout"},
-        BadInput{"a folder as image", {"-o", "@dir/out.bin", "-i", "kernel=@dir/folder", "@dir/board.conf"}, kExitFailed,
-                 kMsgCannotOpen},
-        BadInput{"a folder as output", {"-o", "@dir/folder", "@dir/board.conf"}, kExitFailed, kMsgCannotOpen},
-        BadInput{"an output in a missing folder", {"-o", "@dir/missing/out.bin", "@dir/board.conf"}, kExitFailed,
-                 kMsgCannotOpen}),
-    testing::NameFromWhat{});
-
-TEST_F(CliTest, ALayoutWithAOneMegabyteLineAndNulBytesStillLoads) {
-  testing::WriteBytes(m_dir.Path("long.conf"), "[ipl]\nOFFSET=0\nSIZE=4\njunk=" + std::string(100, 'x') + '\0' +
-                                                   std::string(1 << 20, 'y') + "\n[kernel]\nOFFSET=4\nSIZE=4\n");
-  const ToolRun run = RunTool({"--list", m_dir.Path("long.conf")});
-  EXPECT_EQ(run.code, kExitOk);
-  EXPECT_EQ(run.out, "0\t4\tipl\t\n4\t4\tkernel\t\n");
-}
-
-TEST(Cli, HelpExitsWithZero) {
-  const ToolRun run = RunTool({"--help"});
-  EXPECT_EQ(run.code, kExitOk);
-  EXPECT_NE(run.out.find("REGION=IMAGE"), std::string::npos);
 }
 
 }  // namespace
