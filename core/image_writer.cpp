@@ -17,10 +17,30 @@ WriteObserver& NoObserver() {
   return none;
 }
 
-// One generation: the output file, the stream buffer, and the region map so far.
+// Where the image's bytes go: into the output file as they are, or as records written to it.
+class ImageOutput {
+ public:
+  ImageOutput(File& file, const OutputOptions& options, std::uint64_t totalBytes) : m_file(file) {
+    if (options.format != OutputFormat::Binary) {
+      m_encoder.emplace(options.format, options.base, totalBytes,
+                        [&file](const char* data, size_t size) { return file.WriteAll(data, size); });
+    }
+  }
+  // The file for the raw image, which may take image files copied inside the system; none when
+  // every byte must pass through the records.
+  File* RawFile() { return m_encoder ? nullptr : &m_file; }
+  bool Write(const char* data, size_t size) { return m_encoder ? m_encoder->Write(data, size) : m_file.WriteAll(data, size); }
+  bool Finish() { return !m_encoder || m_encoder->Finish(); }
+
+ private:
+  File& m_file;
+  std::optional<RecordEncoder> m_encoder;
+};
+
+// One generation: the output, the stream buffer, and the region map so far.
 class ImageWriter {
  public:
-  ImageWriter(const RegionTable& table, File& output, const std::string& outputPath, MessageSink& sink,
+  ImageWriter(const RegionTable& table, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
               WriteObserver& observer, char* buffer)
       : m_table(table), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observer(observer), m_buffer(buffer) {}
 
@@ -32,8 +52,8 @@ class ImageWriter {
       RegionBytes region(m_table, row, position);
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
       m_observer.RegionStarting(region.Placed());
-      if (!m_observer.WantsBytes()) {
-        switch (region.CopyImageInto(m_output)) {
+      if (File* raw = m_output.RawFile(); raw && !m_observer.WantsBytes()) {
+        switch (region.CopyImageInto(*raw)) {
           case RegionBytes::Copy::WriteFailed: return WriteFailed();
           case RegionBytes::Copy::Failed: return Fail(region);
           case RegionBytes::Copy::Done: m_observer.Written(nullptr, region.Placed().imageBytes); break;
@@ -41,7 +61,7 @@ class ImageWriter {
         }
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
-        if (!m_output.WriteAll(chunk.data, chunk.size)) return WriteFailed();
+        if (!m_output.Write(chunk.data, chunk.size)) return WriteFailed();
         m_observer.Written(chunk.data, chunk.size);
       }
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
@@ -49,7 +69,7 @@ class ImageWriter {
       position += region.Placed().size;
       m_map.push_back(region.Placed());
     }
-    return true;
+    return m_output.Finish() || WriteFailed();
   }
 
   std::vector<PlacedRegion> TakeMap() { return std::move(m_map); }
@@ -65,7 +85,7 @@ class ImageWriter {
   }
 
   const RegionTable& m_table;
-  File& m_output;
+  ImageOutput& m_output;
   const std::string& m_outputPath;
   MessageSink& m_sink;
   WriteObserver& m_observer;
@@ -121,7 +141,8 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table,
   }
   WriteObserver& watcher = observer ? *observer : NoObserver();
   watcher.ImageStarting(total);
-  ImageWriter writer(table, output->Get(), outputPath, sink, watcher, buffer.get());
+  ImageOutput image(output->Get(), options, total);
+  ImageWriter writer(table, image, outputPath, sink, watcher, buffer.get());
   // After a failure, as the user agreed to replace the output, no file stands in its place.
   if (!writer.WriteAll()) {
     output->Discard();

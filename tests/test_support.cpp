@@ -1,7 +1,6 @@
 #include "test_support.h"
 
-#include <atomic>
-#include <chrono>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -18,11 +17,11 @@ std::string Utf8Path(const std::filesystem::path& path) {
 std::string DataPath(const std::string& relative) { return std::string(QUORVEL_TEST_DATA) + "/" + relative; }
 
 TempDir::TempDir() {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  m_path = std::filesystem::temp_directory_path() /
-           ("quorvel-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-  std::filesystem::create_directories(m_path);
+  // Tests run side by side in separate processes: a random name, made anew until it is free.
+  std::random_device random;
+  do {
+    m_path = std::filesystem::temp_directory_path() / ("quorvel-test-" + std::to_string(random()) + std::to_string(random()));
+  } while (!std::filesystem::create_directory(m_path));
 }
 
 TempDir::~TempDir() {

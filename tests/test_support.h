@@ -56,8 +56,13 @@ struct ShownMessage {
 
 class RecordingSink final : public MessageSink {
  public:
-  void ShowMessage(const std::string& text, MessageKind kind) override { messages.push_back({text, kind}); }
+  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(text, kind, {}); }
+  void ShowMessage(const std::string& text, MessageKind kind, const FileDetail& detail) override {
+    messages.push_back({text, kind});
+    details.push_back(detail);
+  }
   std::vector<ShownMessage> messages;
+  std::vector<FileDetail> details;
 };
 
 }  // namespace quorvel::testing
