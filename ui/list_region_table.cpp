@@ -2,20 +2,18 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "hex.h"
 
 namespace quorvel {
 namespace {
 
-// The list view's comparison function, given the items' positions: the key of a row is its address
-// text read at 64 bits, for the item data of a 32-bit program holds only 32.
-int CALLBACK CompareItemOffsets(LPARAM a, LPARAM b, LPARAM list) {
-  const auto& items = *reinterpret_cast<const qfw::CListCtrl*>(list);
-  const auto key = [&](LPARAM item) {
-    return ParseHex64(items.GetItemText(static_cast<int>(item), COL_ADDRESS, static_cast<int>(kValueCapacity)));
-  };
-  return CompareOffsets(key(a), key(b));
+// The list view's comparison function: the item data are the rows' places in keys while the control
+// sorts. Called from inside the control, it neither allocates nor throws.
+int CALLBACK CompareKeys(LPARAM a, LPARAM b, LPARAM keys) noexcept {
+  const auto& key = *reinterpret_cast<const std::vector<std::int64_t>*>(keys);
+  return CompareOffsets(key[static_cast<size_t>(a)], key[static_cast<size_t>(b)]);
 }
 
 // The key as item data: whole where LPARAM holds it, else saturated as a 32-bit reading would be.
@@ -39,6 +37,20 @@ std::string ListRegionTable::GetCell(int row, int column, size_t capacity) const
   return m_list.GetItemText(row, column, static_cast<int>(capacity));
 }
 
-void ListRegionTable::SortByOffset() { m_list.SortItemsEx(&CompareItemOffsets, reinterpret_cast<LPARAM>(&m_list)); }
+// The key of a row is its address text read at 64 bits, for the item data of a 32-bit program holds
+// only 32. The keys are read before anything moves; the item data carry each row's place among them
+// while the control sorts (by item data, never by position, which moves under a sort), and the row's
+// key again afterwards.
+void ListRegionTable::SortByOffset() {
+  const int count = Count();
+  std::vector<std::int64_t> keys;
+  keys.reserve(static_cast<size_t>(count));
+  for (int row = 0; row < count; ++row) {
+    keys.push_back(ParseHex64(GetCell(row, COL_ADDRESS, kValueCapacity)));
+    m_list.SetItemData(row, row);
+  }
+  m_list.SortItems(&CompareKeys, reinterpret_cast<LPARAM>(&keys));
+  for (int row = 0; row < count; ++row) m_list.SetItemData(row, ItemData(keys[static_cast<size_t>(m_list.GetItemData(row))]));
+}
 
 }  // namespace quorvel

@@ -75,6 +75,15 @@ LPARAM CListCtrl::GetItemData(int item) const {
   return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)) ? lvi.lParam : 0;
 }
 
+BOOL CListCtrl::SetItemData(int item, LPARAM data) {
+  assert(::IsWindow(m_hWnd));
+  LVITEMW lvi{};
+  lvi.mask = LVIF_PARAM;
+  lvi.iItem = item;
+  lvi.lParam = data;
+  return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
+}
+
 int CListCtrl::GetNextItem(int start, int flags) const {
   assert(::IsWindow(m_hWnd));
   return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
@@ -83,11 +92,6 @@ int CListCtrl::GetNextItem(int start, int flags) const {
 BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
   assert(::IsWindow(m_hWnd));
   return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
-}
-
-BOOL CListCtrl::SortItemsEx(PFNLVCOMPARE compare, LPARAM sortParam) {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<BOOL>(SendMessage(LVM_SORTITEMSEX, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
 }
 
 }  // namespace qfw

@@ -22,10 +22,10 @@ class CListCtrl : public CWnd {
   // The text, cut to at most capacity - 1 UTF-16 units.
   std::string GetItemText(int item, int subItem, int capacity) const;
   LPARAM GetItemData(int item) const;
+  BOOL SetItemData(int item, LPARAM data);
   int GetNextItem(int start, int flags) const;
+  // Sorts by the items' data: the comparison function is given two items' data and sortParam.
   BOOL SortItems(PFNLVCOMPARE compare, LPARAM sortParam);
-  // The same, the comparison function given the items' positions instead of their item data.
-  BOOL SortItemsEx(PFNLVCOMPARE compare, LPARAM sortParam);
 };
 
 }  // namespace qfw
