@@ -89,6 +89,11 @@ int CListCtrl::GetNextItem(int start, int flags) const {
   return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
 }
 
+int CListCtrl::SubItemHitTest(LVHITTESTINFO* info) const {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<int>(SendMessage(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(info)));
+}
+
 BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
   assert(::IsWindow(m_hWnd));
   return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
