@@ -193,12 +193,11 @@ TEST_F(DialogTest, DoubleClickAssignsAnImageToTheSelectedRow) {
   EXPECT_EQ(DoubleClick(2, 0), 0);  // the selected row counts, not the one reported under the pointer
   EXPECT_EQ(Rows(), (Texts{kBoardRows[0], kBoardRows[1], kBoardRows[2] + m_kernel}));
   EXPECT_EQ(m_prompts.asked, Asked({&kLayoutChooser, &kImageChooser}));
-  const std::string second = m_dir.Path("second.bin");
-  Answer(second);
+  Answer(m_dir.Path("second.bin"));
   DoubleClick(2, 2);
   m_prompts.answers.push_back(std::nullopt);
   DoubleClick(2, 2);  // cancelled: the second stays
-  EXPECT_EQ(Cell(2, COL_IMAGE), second);
+  EXPECT_EQ(Cell(2, COL_IMAGE), m_dir.Path("second.bin"));
   OpenLayout(m_layout);  // loading again drops the image choices
   EXPECT_EQ(Rows(), kBoardRows);
 }
@@ -354,7 +353,8 @@ TEST(ChooserRequest, GivesTheFileDialogWhatTheChooserSays) {
             std::tuple(DWORD{sizeof ofn}, owner, DWORD{1}, DWORD{OFN_OVERWRITEPROMPT}, std::wstring(L"all.bin"), nullptr));
   EXPECT_GE(ofn.nMaxFile, 32768u);  // any path Windows has, not only MAX_PATH
   EXPECT_EQ(std::wstring(ofn.lpstrTitle) + L"|" + ofn.lpstrDefExt, L"保存するファイル名を入力してください|txt");
-  EXPECT_EQ(ChooserRequest(owner, kLayoutChooser).Get().Flags, DWORD{0x1004});
+  request.Get().nFilterIndex = 3;  // as the dialog leaves it when the user chose the third entry
+  EXPECT_EQ(std::pair(request.Chosen().path, request.Chosen().filterIndex), std::pair(std::string("all.bin"), DWORD{3}));
 }
 
 TEST_F(DialogTest, TheListFillsTheClientAreaWhateverTheWindowSize) {
