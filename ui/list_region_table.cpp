@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 #include <vector>
 
 #include "hex.h"
@@ -10,8 +9,12 @@
 namespace quorvel {
 namespace {
 
-// The list view's comparison function: the item data are the rows' places in address order.
-int CALLBACK CompareItemRanks(LPARAM a, LPARAM b, LPARAM /*sortParam*/) { return CompareOffsets(a, b); }
+// The list view's comparison function: the item data are the rows' places in keys while the control
+// sorts. Called from inside the control, it neither allocates nor throws.
+int CALLBACK CompareKeys(LPARAM a, LPARAM b, LPARAM keys) noexcept {
+  const auto& key = *reinterpret_cast<const std::vector<std::int64_t>*>(keys);
+  return CompareOffsets(key[static_cast<size_t>(a)], key[static_cast<size_t>(b)]);
+}
 
 // The key as item data: whole where LPARAM holds it, else saturated as a 32-bit reading would be.
 LPARAM ItemData(std::int64_t key) {
@@ -34,15 +37,20 @@ std::string ListRegionTable::GetCell(int row, int column, size_t capacity) const
   return m_list.GetItemText(row, column, static_cast<int>(capacity));
 }
 
-// The item data of a 32-bit program cannot hold a key of 64 bits. So the rows are ranked by their
-// address texts read at 64 bits, the list sorts itself by the ranks, and each row gets its key back.
+// The key of a row is its address text read at 64 bits, for the item data of a 32-bit program holds
+// only 32. The keys are read before anything moves; the item data carry each row's place among them
+// while the control sorts (by item data, never by position, which moves under a sort), and the row's
+// key again afterwards.
 void ListRegionTable::SortByOffset() {
-  std::vector<std::pair<std::int64_t, int>> keys;  // key and item
-  for (int item = 0; item < Count(); ++item) keys.emplace_back(ParseHex64(GetCell(item, COL_ADDRESS, kValueCapacity)), item);
-  std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return CompareOffsets(a.first, b.first) < 0; });
-  for (size_t rank = 0; rank < keys.size(); ++rank) m_list.SetItemData(keys[rank].second, static_cast<LPARAM>(rank));
-  m_list.SortItems(&CompareItemRanks, 0);
-  for (size_t rank = 0; rank < keys.size(); ++rank) m_list.SetItemData(static_cast<int>(rank), ItemData(keys[rank].first));
+  const int count = Count();
+  std::vector<std::int64_t> keys;
+  keys.reserve(static_cast<size_t>(count));
+  for (int row = 0; row < count; ++row) {
+    keys.push_back(ParseHex64(GetCell(row, COL_ADDRESS, kValueCapacity)));
+    m_list.SetItemData(row, row);
+  }
+  m_list.SortItems(&CompareKeys, reinterpret_cast<LPARAM>(&keys));
+  for (int row = 0; row < count; ++row) m_list.SetItemData(row, ItemData(keys[static_cast<size_t>(m_list.GetItemData(row))]));
 }
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #include "quorvel_dlg.h"
 
+#include <utility>
+
 #include "about_dlg.h"
 #include "framework/app.h"
 #include "framework/wide.h"
@@ -26,6 +28,7 @@ BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
   ON_COMMAND(ID_MENU_OPEN, OnOpenLayout)
   ON_COMMAND(ID_MENU_EXECUTE, OnExecute)
   ON_WM_SIZE()
+  ON_WM_DROPFILES()
 END_MESSAGE_MAP()
 
 CQuorvelDlg::CQuorvelDlg(qfw::CWnd* parent) : CQuorvelDlg(parent, TheSystemPrompts()) {}
@@ -45,6 +48,8 @@ BOOL CQuorvelDlg::OnInitDialog() {
   SetIcon(m_hIcon, FALSE);
   m_regionList.SetExtendedStyle(LVS_EX_FULLROWSELECT);
   InsertColumns();
+  DragAcceptFiles();
+  if (!m_startLayout.empty()) OpenLayout(std::exchange(m_startLayout, {}));
   return TRUE;
 }
 
@@ -66,6 +71,8 @@ void CQuorvelDlg::InsertColumns() {
 void CQuorvelDlg::ShowMessage(const std::string& text, MessageKind kind) {
   m_prompts.MessageBox(m_hWnd, text, "", kind == MessageKind::Error ? MB_ICONERROR : MB_OK);
 }
+
+void CQuorvelDlg::ReportError(const std::string& text) { ShowMessage(text, MessageKind::Error); }
 
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM /*param*/) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {
@@ -97,6 +104,7 @@ POINT CQuorvelDlg::IconOrigin(int clientWidth, int clientHeight, int iconWidth, 
 
 HCURSOR CQuorvelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
+// The dialog manager's own handling of the size (nothing that the list depends on) comes afterwards.
 void CQuorvelDlg::OnSize(UINT /*type*/, int cx, int cy) {
   Default();
   if (!m_regionList.GetSafeHwnd()) return;

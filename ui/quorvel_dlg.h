@@ -23,6 +23,9 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   // A modal message box with the empty caption: an error icon for errors, an OK button always.
   void ShowMessage(const std::string& text, MessageKind kind) override;
 
+  // The layout to open as soon as the window is set up: the one the program was started with.
+  void OpenAtStart(const std::string& layoutPath) { m_startLayout = layoutPath; }
+
   // Where the minimised window draws its icon: centred, the halves rounded towards zero.
   static POINT IconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight);
 
@@ -37,12 +40,18 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   void OnOpenLayout();
   void OnExecute();
   void OnSize(UINT type, int cx, int cy);
+  void OnDropFiles(HDROP drop);
+  void ReportError(const std::string& text) override;
 
   DECLARE_MESSAGE_MAP()
 
  private:
   void AddAboutEntry();
   void InsertColumns();
+  // Reads the layout into the list, as "開く(&O)" does once a file is chosen.
+  void OpenLayout(const std::string& path);
+  // The row whose rectangle holds the point, in the dialog's client coordinates; -1 for none.
+  int RowAt(POINT point) const;
 
  public:
   qfw::CListCtrl m_regionList;
@@ -51,6 +60,8 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
  private:
   UserPrompts& m_prompts;
   ListRegionTable m_regions{m_regionList};
+  std::string m_layoutPath;   // the layout the rows came from; empty when none was read
+  std::string m_startLayout;
 };
 
 }  // namespace quorvel

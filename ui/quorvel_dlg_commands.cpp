@@ -1,24 +1,48 @@
-// The main dialog's three commands: open a layout, assign an image file to a region, write the image.
+// The main dialog's commands: open a layout, assign an image file to a region, write the image, and
+// the same by dropping files onto the window.
+#include <string_view>
+
+#include "file_access.h"
+#include "framework/drop_files.h"
 #include "framework/wnd.h"
 #include "image_writer.h"
 #include "layout_loader.h"
 #include "quorvel_dlg.h"
+#include "text.h"
 
 namespace quorvel {
+namespace {
+
+bool IsLayoutName(std::string_view path) {
+  constexpr std::string_view kExtension = ".conf";
+  return path.size() > kExtension.size() && AsciiLower(path.substr(path.size() - kExtension.size())) == kExtension;
+}
+
+}  // namespace
 
 void CQuorvelDlg::OnOpenLayout() {
-  const std::optional<std::string> path = m_prompts.ChooseFile(m_hWnd, kLayoutChooser);
-  if (!path) return;
-  LoadLayout(m_regions, *path);  // silent: an unreadable file leaves the list empty
+  const std::optional<ChosenFile> layout = m_prompts.ChooseFile(m_hWnd, kLayoutChooser);
+  if (!layout) return;
+  OpenLayout(layout->path);
+}
+
+// A layout that cannot be read leaves the list empty, and the user is told.
+void CQuorvelDlg::OpenLayout(const std::string& path) {
+  if (LoadLayout(m_regions, path)) {
+    m_layoutPath = path;
+    return;
+  }
+  m_layoutPath.clear();
+  ShowMessage(kMsgCannotOpen, MessageKind::Error);
 }
 
 // Acts on the selected row, which the double-click has normally just selected.
 void CQuorvelDlg::OnRegionListDblClk(NMHDR* /*header*/, LRESULT* result) {
   const int row = m_regionList.GetNextItem(-1, LVNI_SELECTED);
   if (row < 0) return;
-  const std::optional<std::string> path = m_prompts.ChooseFile(m_hWnd, kImageChooser);
-  if (!path) return;
-  m_regions.SetCell(row, COL_IMAGE, *path);
+  const std::optional<ChosenFile> image = m_prompts.ChooseFile(m_hWnd, kImageChooser);
+  if (!image) return;
+  m_regions.SetCell(row, COL_IMAGE, image->path);
   *result = 0;
 }
 
@@ -27,10 +51,39 @@ void CQuorvelDlg::OnExecute() {
     ShowMessage(kMsgNoRegions, MessageKind::Error);
     return;
   }
-  const std::optional<std::string> path = m_prompts.ChooseFile(m_hWnd, kOutputChooser);
-  if (!path) return;
+  const std::optional<ChosenFile> output = m_prompts.ChooseFile(m_hWnd, kOutputChooser);
+  if (!output) return;
+  OutputOptions options;
+  options.format = OutputFormatFor(*output);
+  options.layoutPath = m_layoutPath;
   const qfw::CWaitCursor wait;
-  GenerateImage(m_regions, *path, *this);
+  GenerateImage(m_regions, output->path, *this, options);
+}
+
+// One file at a time. A layout (".conf") opens wherever it lands, as "開く(&O)" would; so does any
+// file dropped where no row could take it: on the caption or the menu bar, or onto an empty list.
+// A file dropped onto a row becomes that row's image, as a double-click would make it. Several
+// files, a folder, or a file dropped beside the rows of a filled list: nothing.
+void CQuorvelDlg::OnDropFiles(HDROP drop) {
+  const qfw::CDropFiles files(drop);
+  if (files.GetFileCount() != 1) return;
+  const std::string path = files.GetFile(0);
+  if (KindOfPath(path) == PathKind::Directory) return;
+  POINT point{};
+  const bool inClientArea = files.GetPoint(&point);
+  if (IsLayoutName(path) || !inClientArea || m_regions.Count() == 0) {
+    OpenLayout(path);
+    return;
+  }
+  if (const int row = RowAt(point); row >= 0) m_regions.SetCell(row, COL_IMAGE, path);
+}
+
+int CQuorvelDlg::RowAt(POINT point) const {
+  LVHITTESTINFO hit{};
+  hit.pt = point;
+  ::MapWindowPoints(m_hWnd, m_regionList.m_hWnd, &hit.pt, 1);
+  const int row = m_regionList.SubItemHitTest(&hit);
+  return (hit.flags & LVHT_ONITEM) ? row : -1;
 }
 
 }  // namespace quorvel

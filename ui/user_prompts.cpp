@@ -29,11 +29,23 @@ const FileChooser kImageChooser = {
 const FileChooser kOutputChooser = {
     FileChooser::Kind::Save,
     "保存するファイル名を入力してください",
-    {{"イメージファイル(*.bin)", "*.bin"}, {"全てのファイル(*.*)", "*.*"}},
+    {{"イメージファイル(*.bin)", "*.bin"},
+     {"Sレコードファイル(*.mot;*.srec;*.s19;*.s28;*.s37)", "*.mot;*.srec;*.s19;*.s28;*.s37"},
+     {"インテルHEXファイル(*.hex)", "*.hex"},
+     {"全てのファイル(*.*)", "*.*"}},
     "all.bin",
     OFN_OVERWRITEPROMPT,
     "txt",
 };
+
+OutputFormat OutputFormatFor(const ChosenFile& output) {
+  if (const OutputFormat typed = FormatForPath(output.path); typed != OutputFormat::Binary) return typed;
+  switch (output.filterIndex) {
+    case 2: return OutputFormat::SRecord;
+    case 3: return OutputFormat::IntelHex;
+    default: return OutputFormat::Binary;
+  }
+}
 
 namespace {
 
@@ -68,14 +80,14 @@ ChooserRequest::ChooserRequest(HWND owner, const FileChooser& chooser)
   m_ofn.lpstrDefExt = m_extension.c_str();
 }
 
-std::string ChooserRequest::ChosenPath() const { return Narrow(m_path.c_str()); }
+ChosenFile ChooserRequest::Chosen() const { return {Narrow(m_path.c_str()), m_ofn.nFilterIndex}; }
 
-std::optional<std::string> SystemPrompts::ChooseFile(HWND owner, const FileChooser& chooser) {
+std::optional<ChosenFile> SystemPrompts::ChooseFile(HWND owner, const FileChooser& chooser) {
   ChooserRequest request(owner, chooser);
   const BOOL chosen = chooser.kind == FileChooser::Kind::Open ? ::GetOpenFileNameW(&request.Get())
                                                                : ::GetSaveFileNameW(&request.Get());
   if (!chosen) return std::nullopt;
-  return request.ChosenPath();
+  return request.Chosen();
 }
 
 int SystemPrompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "output_format.h"
+
 namespace quorvel {
 
 struct FileChooser {
@@ -22,16 +24,27 @@ struct FileChooser {
   std::string defaultExtension;
 };
 
-// The three choosers of the dialog's commands.
+// The three choosers of the dialog's commands. The output chooser's entries after the first name the
+// record formats, in the order of OutputFormatFor.
 extern const FileChooser kLayoutChooser;
 extern const FileChooser kImageChooser;
 extern const FileChooser kOutputChooser;
 
+struct ChosenFile {
+  std::string path;            // full path
+  DWORD filterIndex = 1;       // the filter entry chosen, from 1
+};
+
+// The format of the output the user chose: a record format's extension typed in the name (.mot, .hex
+// and their kind) wins, else the output chooser's entry picks it; the raw image for the first and the
+// last entry.
+OutputFormat OutputFormatFor(const ChosenFile& output);
+
 class UserPrompts {
  public:
   virtual ~UserPrompts() = default;
-  // The full path of the chosen file, or none when the user cancels.
-  virtual std::optional<std::string> ChooseFile(HWND owner, const FileChooser& chooser) = 0;
+  // The chosen file, or none when the user cancels.
+  virtual std::optional<ChosenFile> ChooseFile(HWND owner, const FileChooser& chooser) = 0;
   // Returns when the user has dismissed the box.
   virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
 };
@@ -43,8 +56,8 @@ class ChooserRequest {
   ChooserRequest(const ChooserRequest&) = delete;
   ChooserRequest& operator=(const ChooserRequest&) = delete;
   OPENFILENAMEW& Get() { return m_ofn; }
-  // The chosen path, once the dialog has returned non-zero.
-  std::string ChosenPath() const;
+  // The chosen file, once the dialog has returned non-zero.
+  ChosenFile Chosen() const;
 
  private:
   std::wstring m_path, m_filter, m_title, m_extension;
@@ -54,7 +67,7 @@ class ChooserRequest {
 // The system's own file dialogs and message boxes.
 class SystemPrompts final : public UserPrompts {
  public:
-  std::optional<std::string> ChooseFile(HWND owner, const FileChooser& chooser) override;
+  std::optional<ChosenFile> ChooseFile(HWND owner, const FileChooser& chooser) override;
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
 };
 

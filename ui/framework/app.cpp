@@ -1,11 +1,23 @@
 #include "app.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <new>
+
+#include "dialog.h"
+#include "wide.h"
 
 namespace qfw {
 namespace {
 
 CWinApp* g_app = nullptr;
+
+// The array of arguments that CommandLineToArgvW hands out, owned.
+struct ArgumentArray {
+  LPWSTR* argv;
+  ~ArgumentArray() { ::LocalFree(argv); }
+};
 
 }  // namespace
 
@@ -26,14 +38,31 @@ HINSTANCE AfxGetInstanceHandle() { return g_app && g_app->m_hInstance ? g_app->m
 
 HICON AfxLoadIcon(UINT id) { return ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(id)); }
 
+std::vector<std::string> AfxCommandLineArguments(const wchar_t* commandLine) {
+  int count = 0;
+  const ArgumentArray arguments{::CommandLineToArgvW(commandLine, &count)};
+  if (!arguments.argv) return {};
+  std::vector<std::string> result;
+  for (int i = 1; i < count; ++i) result.push_back(Narrow(arguments.argv[i]));
+  return result;
+}
+
 int AfxWinMain(HINSTANCE instance) {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&controls);
   CWinApp* app = AfxGetApp();
   if (!app) return 1;
-  app->m_hInstance = instance;
-  app->InitInstance();
-  return 0;
+  try {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    app->m_hInstance = instance;
+    app->m_arguments = AfxCommandLineArguments(::GetCommandLineW());
+    app->InitInstance();
+    return 0;
+  } catch (const std::bad_alloc&) {
+    ::MessageBoxW(nullptr, kOutOfMemoryText, L"", MB_ICONERROR);
+  } catch (...) {
+    ::MessageBoxW(nullptr, kUnexpectedErrorText, L"", MB_ICONERROR);
+  }
+  return 1;
 }
 
 }  // namespace qfw

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "wnd.h"
 
 namespace qfw {
@@ -21,9 +24,10 @@ class CWinApp : public CCmdTarget {
   // without entering a message loop.
   virtual BOOL InitInstance();
 
-
   HINSTANCE m_hInstance = nullptr;
   CWnd* m_pMainWnd = nullptr;
+  // What the program was started with, after its own name: one entry per argument, unquoted.
+  std::vector<std::string> m_arguments;
 
  protected:
   // There is no help file: the help command has nothing to open.
@@ -37,7 +41,11 @@ HINSTANCE AfxGetInstanceHandle();
 // An icon of the program's resources.
 HICON AfxLoadIcon(UINT id);
 
-// The framework's entry: registers the common controls, then runs the application object.
+// The arguments of a command line as the program's own startup reads them, without the program's name.
+std::vector<std::string> AfxCommandLineArguments(const wchar_t* commandLine);
+
+// The framework's entry: registers the common controls, then runs the application object. An
+// exception that escapes it ends in an error message, not in a crash.
 int AfxWinMain(HINSTANCE instance);
 
 }  // namespace qfw

@@ -1,13 +1,17 @@
 #include "dialog.h"
 
+#include <new>
 #include <optional>
 
 #include "app.h"
+#include "wide.h"
 
 namespace qfw {
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
-  if (!control.m_hWnd) control.m_hWnd = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, id);
+  CDialog* dialog = pDX->m_pDlgWnd;
+  control.m_hWnd = ::GetDlgItem(dialog->m_hWnd, id);
+  dialog->m_boundControls.push_back(&control);
 }
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
@@ -44,6 +48,8 @@ void CDialog::OnOK() { EndDialog(IDOK); }
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
+void CDialog::ReportError(const std::string& text) { ::MessageBoxW(m_hWnd, Wide(text).c_str(), L"", MB_ICONERROR); }
+
 // The templates of this program place their dialogs at 0, 0, which the framework takes as centred.
 void CDialog::CenterWindow() {
   RECT self, area;
@@ -61,15 +67,51 @@ void CDialog::CenterWindow() {
   ::SetWindowPos(m_hWnd, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The barrier between the handlers and the system: no exception goes further than this.
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    auto* dialog = reinterpret_cast<CDialog*>(lParam);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    dialog->m_hWnd = hwnd;
+    reinterpret_cast<CDialog*>(lParam)->m_hWnd = hwnd;
   }
-  // Messages that come before WM_INITDIALOG find no object and get the default handling.
+  // Messages that come before WM_INITDIALOG find no object and get the dialog manager's default.
   auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-  return dialog ? dialog->OnMessage(message, wParam, lParam) : FALSE;
+  if (!dialog) return FALSE;
+  INT_PTR result = FALSE;
+  try {
+    result = dialog->OnMessage(message, wParam, lParam);
+  } catch (const std::bad_alloc&) {
+    result = dialog->OnHandlerFailure(message, kOutOfMemoryText);
+  } catch (...) {
+    result = dialog->OnHandlerFailure(message, kUnexpectedErrorText);
+  }
+  if (message == WM_NCDESTROY) dialog->Detach();
+  return result;
+}
+
+// The message counts as handled: the command it carried has stopped, and the user is told why.
+INT_PTR CDialog::OnHandlerFailure(UINT message, const wchar_t* text) noexcept {
+  // A paint that failed would otherwise come back at once, and with it the message.
+  if (message == WM_PAINT) ::ValidateRect(m_hWnd, nullptr);
+  // One message at a time: failures while it is shown (its own paints, say) are not told again.
+  if (!m_reportingFailure) {
+    m_reportingFailure = true;
+    try {
+      ReportError(Narrow(text));
+    } catch (...) {
+      ::MessageBoxW(m_hWnd, text, L"", MB_ICONERROR);  // without the program's help, nor any memory
+    }
+    m_reportingFailure = false;
+  }
+  ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
+  return TRUE;
+}
+
+// The window is gone: neither the dialog nor its bound controls stand for it any more.
+void CDialog::Detach() {
+  ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
+  for (CWnd* control : m_boundControls) control->m_hWnd = nullptr;
+  m_boundControls.clear();
+  m_hWnd = nullptr;
 }
 
 bool CDialog::RouteCommand(UINT id, LRESULT& result) {
@@ -79,13 +121,18 @@ bool CDialog::RouteCommand(UINT id, LRESULT& result) {
 }
 
 INT_PTR CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  const CurrentMessage outer = m_current;
-  m_current = {message, wParam, lParam};
+  struct Scope {  // the message being dispatched, restored however the handler ends
+    CurrentMessage& slot;
+    const CurrentMessage outer;
+    ~Scope() { slot = outer; }
+  } scope{m_current, m_current};
+  m_current = {message, wParam, lParam, false};
   LRESULT result = 0;
   bool handled = false;
   std::optional<INT_PTR> direct;  // for the messages whose result is the procedure's own return value
   switch (message) {
     case WM_INITDIALOG: {
+      m_boundControls.clear();
       CDataExchange dx(this);
       DoDataExchange(&dx);
       direct = OnInitDialog();
@@ -105,10 +152,10 @@ INT_PTR CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (handled && message == WM_QUERYDRAGICON) direct = static_cast<INT_PTR>(result);
       break;
   }
-  m_current = outer;
   if (direct) return *direct;
-  if (handled) ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
-  return handled ? TRUE : FALSE;
+  if (!handled || m_current.defaultWanted) return FALSE;  // the dialog manager's default processing
+  ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
+  return TRUE;
 }
 
 }  // namespace qfw

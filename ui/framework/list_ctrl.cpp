@@ -75,16 +75,6 @@ LPARAM CListCtrl::GetItemData(int item) const {
   return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)) ? lvi.lParam : 0;
 }
 
-int CListCtrl::GetNextItem(int start, int flags) const {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
-}
-
-BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
-}
-
 BOOL CListCtrl::SetItemData(int item, LPARAM data) {
   assert(::IsWindow(m_hWnd));
   LVITEMW lvi{};
@@ -92,6 +82,21 @@ BOOL CListCtrl::SetItemData(int item, LPARAM data) {
   lvi.iItem = item;
   lvi.lParam = data;
   return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
+}
+
+int CListCtrl::GetNextItem(int start, int flags) const {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
+}
+
+int CListCtrl::SubItemHitTest(LVHITTESTINFO* info) const {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<int>(SendMessage(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(info)));
+}
+
+BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
+  assert(::IsWindow(m_hWnd));
+  return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
 }
 
 }  // namespace qfw

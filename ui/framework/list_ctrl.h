@@ -22,8 +22,11 @@ class CListCtrl : public CWnd {
   // The text, cut to at most capacity - 1 UTF-16 units.
   std::string GetItemText(int item, int subItem, int capacity) const;
   LPARAM GetItemData(int item) const;
-  int GetNextItem(int start, int flags) const;
   BOOL SetItemData(int item, LPARAM data);
+  int GetNextItem(int start, int flags) const;
+  // The item at info->pt, in any column; -1 for none. info->flags tells where the point lies.
+  int SubItemHitTest(LVHITTESTINFO* info) const;
+  // Sorts by the items' data: the comparison function is given two items' data and sortParam.
   BOOL SortItems(PFNLVCOMPARE compare, LPARAM sortParam);
 };
 

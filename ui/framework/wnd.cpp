@@ -39,8 +39,6 @@ HICON CWnd::SetIcon(HICON icon, BOOL bigIcon) {
 
 CMenu CWnd::GetSystemMenu(BOOL revert) const { return CMenu(::GetSystemMenu(m_hWnd, revert)); }
 
-LRESULT CWnd::Default() { return ::DefWindowProcW(m_hWnd, m_current.message, m_current.wParam, m_current.lParam); }
-
 BOOL CMenu::AppendMenu(UINT flags, UINT_PTR id, const std::string& text) {
   return ::AppendMenuW(m_hMenu, flags, id, (flags & MF_SEPARATOR) ? nullptr : Wide(text).c_str());
 }

@@ -1,9 +1,11 @@
 #pragma once
 // Command targets and windows: the objects that own a message map, and a window handle with the
 // few calls the program makes on it. A CWnd does not own its window: the dialog manager creates
-// and destroys the dialog and its controls.
+// and destroys the dialog and its controls. Neither can be copied: a window finds its object by
+// address (a dialog keeps `this` in its window), and a copy would be a second object for one window.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -13,6 +15,9 @@ namespace qfw {
 
 class CCmdTarget {
  public:
+  CCmdTarget() = default;
+  CCmdTarget(const CCmdTarget&) = delete;
+  CCmdTarget& operator=(const CCmdTarget&) = delete;
   virtual ~CCmdTarget() = default;
 
   // Runs the handler that this object's map (or a base's) has for the message; false if none.
@@ -37,15 +42,21 @@ class CWnd : public CCmdTarget {
   HICON SetIcon(HICON icon, BOOL bigIcon);
   // The window's own system menu, not a copy; no menu when the window has none.
   CMenu GetSystemMenu(BOOL revert) const;
+  // Files dropped onto the window then come as WM_DROPFILES.
+  void DragAcceptFiles(BOOL accept = TRUE) { ::DragAcceptFiles(m_hWnd, accept); }
 
  protected:
-  // The default handling of the message being dispatched: the window's default procedure.
-  LRESULT Default();
+  // Asks for the default handling of the message being dispatched. In a dialog that is the dialog
+  // manager's: the dialog procedure returns FALSE, and the manager does its default processing
+  // (the system command, the painting) once the handler has returned. A dialog procedure never
+  // calls DefWindowProc itself.
+  void Default() { m_current.defaultWanted = true; }
 
   struct CurrentMessage {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
+    bool defaultWanted = false;
   };
   CurrentMessage m_current;
 };
