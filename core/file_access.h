@@ -73,6 +73,9 @@ WholeFile ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 // they name the same entry of the same folder.
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// Whether path names a folder (links followed).
+bool IsFolder(const std::string& path);
+
 // A new file that takes the place of path only when complete. It is written beside path and
 // renamed over it, and until then it has no name (Linux) or is marked for deletion (Windows), so a
 // process that dies leaves nothing behind. A symbolic link at path is followed: its target gets the

@@ -229,6 +229,11 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return nameA == nameB && !nameA.empty() && IsSameFile(FolderOf(targetA), FolderOf(targetB));
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
   const std::string target = FollowLinks(path);
   struct stat old{};

@@ -213,6 +213,11 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          ::CompareStringOrdinal(nameA.c_str(), -1, nameB.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
   std::wstring target = SystemPath(path);
   if (IsDevice(target)) {

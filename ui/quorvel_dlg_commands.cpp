@@ -68,7 +68,7 @@ void CQuorvelDlg::OnDropFiles(HDROP drop) {
   const qfw::CDropFiles files(drop);
   if (files.GetFileCount() != 1) return;
   const std::string path = files.GetFile(0);
-  if (KindOfPath(path) == PathKind::Directory) return;
+  if (IsFolder(path)) return;
   POINT point{};
   const bool inClientArea = files.GetPoint(&point);
   if (IsLayoutName(path) || !inClientArea || m_regions.Count() == 0) {
