@@ -260,7 +260,7 @@ std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
   std::string temporary;
   int fd = -1;
   errno = EOPNOTSUPP;
-  if (!std::getenv("QUORVEL_NAMED_TEMPORARY")) fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY"); !named || !*named) fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // A file system without unnamed files: a named one, removed on interrupts and by later runs.
     mode = Mode::Named;

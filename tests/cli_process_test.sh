@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The real quorvel-cli executable, natively or under Wine: exit codes, outputs, and paths with
-# characters from outside every code page, passed on the command line.
+# The real quorvel-cli executable, natively or under Wine: paths with characters from outside every
+# code page on the command line, the system's names as they reach it, other users' files, and runs
+# killed in the middle of a write.
 # Usage: cli_process_test.sh EMULATOR|"" QUORVEL_CLI EXAMPLES_DIR GOLDEN_IMAGE
 set -uo pipefail
 emulator="$1" cli="$2" examples="$3" golden="$4"
@@ -24,46 +25,72 @@ out="$(win "$work/出力 ü 😀.bin")"
 images=(-i "ipl=$(win "$work/ipl.bin")" -i "bootloader=$(win "$work/bootloader.bin")"
         -i "kernel=$(win "$work/カーネル ü 😀.bin")" -i "config=$(win "$work/config.bin")")
 
-stdout="$(run -o "$out" "${images[@]}" "$layout" 2>"$work/err")"
+stdout="$(LANG=C run -o "$out" "${images[@]}" "$layout" 2>"$work/err")"
 check "generate exit code" 0 $?
 check "generated image" "$(sha256sum < "$golden")" "$(sha256sum < "$work/出力 ü 😀.bin" 2>/dev/null)"
-check "success message" "イメージファイルを作成しました。" "$(printf '%s\n' "$stdout" | head -n 1 | tr -d '\r')"
 check "kernel row of the map" 1 "$(printf '%s\n' "$stdout" | grep -c '^kernel .*0x00001000 .*12048 .*4336  .*カーネル ü 😀.bin')"
 check "nothing on standard error" "" "$(cat "$work/err")"
+check "the tool's words in the locale's language" 1 "$(LANG=ja_JP.UTF-8 run -o "$out" "$layout" | grep -c '^合計 32768 バイト')"
+check "--version" "quorvel-cli 1.0.0.1" "$(run --version | tr -d '\r')"
 
-listed="$(run --list -i "kernel=$(win "$work/カーネル ü 😀.bin")" "$layout" | tr -d '\r')"
-check "list exit code" 0 $?
-check "list row" "0x1000	0x4000	kernel	$(win "$work/カーネル ü 😀.bin")" "$(printf '%s\n' "$listed" | sed -n 3p)"
-check "list rows" 5 "$(printf '%s\n' "$listed" | wc -l)"
+if [ -n "$emulator" ]; then
+  # Windows: a device name is written as /dev/null is; a path far beyond MAX_PATH reaches the system
+  # in its \\?\ form, folders resolved.
+  run -q -o NUL "$layout"
+  check "NUL as output" 0 $?
+  folder="$(printf 'フォルダー%.0s' {1..10})" deep="$work" deepWin="$(win "$work")"  # winepath cuts long names
+  for i in 1 2 3 4 5 6; do deep="$deep/$folder" deepWin="$deepWin\\$folder"; done
+  mkdir -p "$deep"
+  WINEDEBUG=+file run -q -o "$deepWin\\..\\$folder/all.bin" "$layout" 2>"$work/trace"
+  check "an output path of over 300 characters" 0 $?
+  check "its image" 32768 "$(stat -c %s "$deep/all.bin" 2>/dev/null)"
+  # The trace doubles each backslash and shows the ASCII start of the folder's name.
+  traced="$(win "$work" | sed 's/quorvel cli .*/quorvel cli/; s/\\/\\\\/g')"
+  check "paths reach the system as \\?\..." "yes" "$(grep -qF "NtPathName_U_WithStatus (L\"\\\\\\\\?\\\\$traced" "$work/trace" && echo yes)"
+  check "and never without" 0 "$(grep -cF "NtPathName_U_WithStatus (L\"$traced" "$work/trace")"
+fi
 
-rm -f "$work/出力 ü 😀.bin"
-run -o "$out" -i "ipl=$(win "$work/kernel.bin.missing")" "$layout" >/dev/null 2>"$work/err"
-check "missing image exit code" 1 $?
-check "missing image message" "ファイルを開けません。 $(win "$work/kernel.bin.missing"): " "$(tr -d '\r' < "$work/err" | sed 's/: .*/: /')"
-run -o "$out" -i "ipl=$(win "$work/カーネル ü 😀.bin")" "$layout" >/dev/null 2>"$work/err"
-check "oversize exit code" 1 $?
-check "no output after a failure" "" "$(ls "$work" | grep '出力' || true)"
-run -o "$out" "$(win "$work/none.conf")" >/dev/null 2>&1
-check "missing layout exit code" 2 $?
+# Runs stopped in the middle of a 6 GiB write: the output's name holds the old image and the folder
+# nothing else, whether the system gives unnamed files or the tool has to name its own.
+printf '[ipl]\nOFFSET=0\nSIZE=0x100000\n' > "$work/big.conf"
+for region in kernel userland firmware; do printf '[%s]\nOFFSET=1\nSIZE=0x7FFFFFFF\n' "$region" >> "$work/big.conf"; done
+signals=(KILL INT TERM HUP); [ -n "$emulator" ] && signals=(KILL)
+for named in "" 1; do
+  [ -n "$emulator" ] && [ -n "$named" ] && continue
+  for signal in "${signals[@]}"; do
+    printf 'old image' > "$work/big.bin"
+    # The process itself in the background, not a shell around it: it is the one to be stopped.
+    QUORVEL_NAMED_TEMPORARY=$named $emulator "$cli" -q -o "$(win "$work/big.bin")" "$(win "$work/big.conf")" &
+    pid=$!
+    sleep "$([ -n "$emulator" ] && echo 2.5 || echo 0.5)"
+    kill -"$signal" "$pid"  # under Wine, the Windows process runs in the process that wine-run became
+    wait "$pid" 2>/dev/null
+    sleep 0.5
+    check "killed by SIG$signal${named:+ (named temporary)}: the old image" "old image" "$(cat "$work/big.bin")"
+    # A named temporary is removed on every signal that can be caught, and by the next run after one
+    # that cannot.
+    [ "$named$signal" = 1KILL ] && run -q -o "$(win "$work/x.bin")" "$layout"
+    check "killed by SIG$signal${named:+ (named temporary)}: nothing left" "" "$(ls -A "$work" | grep quorvel)"
+  done
+done
 
-# As an ordinary user (root may write anywhere and read anything): an output in a read-only folder,
-# and an image file that may not be read.
+# As an ordinary user (root may write anywhere and read anything).
 if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-  chmod 755 "$work"
-  mkdir -m 555 "$work/read-only"
-  mkdir -m 777 "$work/open"
-  cp "$work/ipl.bin" "$work/secret.bin"; chmod 000 "$work/secret.bin"
   as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" "$@"; }
+  chmod 755 "$work"
+  mkdir -m 555 "$work/read-only"; mkdir -m 777 "$work/open"
+  cp "$work/ipl.bin" "$work/secret.bin"; chmod 000 "$work/secret.bin"
   as_nobody -o "$work/read-only/all.bin" "$work/board.conf" >/dev/null 2>"$work/err"
-  check "read-only folder exit code" 1 $?
-  check "read-only folder message" "ファイルを開けません。 $work/read-only/all.bin: Permission denied" "$(cat "$work/err")"
-  check "nothing in the read-only folder" "" "$(ls -A "$work/read-only")"
-  as_nobody -q -o "$work/open/all.bin" -i "ipl=$work/ipl.bin" "$work/board.conf"
-  check "an ordinary user writes where it may" 0 $?
+  check "a read-only folder" "1 ファイルを開けません。 $work/read-only/all.bin: Permission denied" "$? $(cat "$work/err")"
   as_nobody -o "$work/open/all.bin" -i "ipl=$work/secret.bin" "$work/board.conf" >/dev/null 2>"$work/err"
-  check "unreadable image exit code" 1 $?
-  check "unreadable image message" "ファイルを開けません。 $work/secret.bin: Permission denied" "$(cat "$work/err")"
-  check "no output after an unreadable image" "" "$(ls -A "$work/open")"
+  check "an unreadable image" "1 ファイルを開けません。 $work/secret.bin: Permission denied" "$? $(cat "$work/err")"
+  printf 'not mine' > "$work/open/theirs.bin"; chmod 444 "$work/open/theirs.bin"
+  as_nobody -q -o "$work/open/theirs.bin" "$work/board.conf" 2>"$work/err"
+  check "a read-only output is refused before writing" "1 not mine" "$? $(cat "$work/open/theirs.bin")"
+  install -m 666 -o 65534 /dev/null "$work/read-only/mine.bin"
+  as_nobody -q -o "$work/read-only/mine.bin" "$work/board.conf"
+  check "a writable file in a folder that is not: written in place" "0 32768 666" \
+        "$? $(stat -c '%s %a' "$work/read-only/mine.bin")"
 fi
 
 echo "$passes passed, $failures failed"
