@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "file_access.h"
+#include "image_verify.h"
+#include "image_writer.h"
+#include "layout_loader.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace quorvel {
+namespace {
+
+// What the process holds open: descriptors, or handles on Windows.
+size_t OpenHandles() {
+#ifdef _WIN32
+  DWORD count = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  return count;
+#else
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+#endif
+}
+
+TEST(FileAccess, EveryFileIsClosedWhateverTheOutcome) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir.Path("board.conf"), "[ipl]\nOFFSET=0\nSIZE=8\n[kernel]\nOFFSET=8\nSIZE=4\n");
+  testing::WriteBytes(dir.Path("ipl.bin"), "IPL");
+  testing::WriteBytes(dir.Path("big.bin"), "too large");
+  testing::RecordingSink sink;
+  MemoryRegionTable table;
+  ASSERT_TRUE(LoadLayout(table, dir.Path("board.conf")));  // once before counting: what the run keeps for good
+  table.SetCell(0, COL_IMAGE, dir.Path("ipl.bin"));
+  ASSERT_TRUE(GenerateImage(table, dir.Path("all.bin"), sink));
+  const size_t before = OpenHandles();
+  for (int round = 0; round < 3; ++round) {
+    LoadLayout(table, dir.Path("board.conf"));
+    table.SetCell(0, COL_IMAGE, dir.Path("ipl.bin"));
+    EXPECT_TRUE(GenerateImage(table, dir.Path("all.bin"), sink));
+    EXPECT_TRUE(VerifyImage(table, dir.Path("all.bin")));
+    table.SetCell(1, COL_IMAGE, dir.Path("big.bin"));
+    EXPECT_FALSE(GenerateImage(table, dir.Path("all.bin"), sink));
+  }
+  EXPECT_EQ(OpenHandles(), before);
+}
+
+TEST(FileAccess, NamesOfFilesNotYetMadeAreTheSameWhenTheyNameOnePlace) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(testing::FsPath(dir.Path("sub")));
+  EXPECT_TRUE(IsSameFile(dir.Path("new.bin"), dir.Path("sub/../new.bin")));
+  EXPECT_FALSE(IsSameFile(dir.Path("new.bin"), dir.Path("sub/new.bin")));
+  EXPECT_FALSE(IsSameFile(dir.Path("new.bin"), dir.Path("missing/new.bin")));
+#ifdef _WIN32
+  EXPECT_TRUE(IsSameFile(dir.Path("new.bin"), dir.Path("NEW.BIN")));
+#endif
+}
+
+#ifdef _WIN32
+TEST(FileAccess, PathsReachTheSystemWholeAndResolved) {
+  wchar_t current[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  const std::wstring here = current;
+  const std::string deep = "C:\\" + std::string(300, 'd') + "\\x.bin";
+  const struct {
+    std::string path;
+    std::wstring system;
+  } cases[] = {
+      {"C:\\a\\b.bin", L"\\\\?\\C:\\a\\b.bin"},
+      {"C:/a/./b/../c.bin", L"\\\\?\\C:\\a\\c.bin"},
+      {"\\\\server\\share\\x.bin", L"\\\\?\\UNC\\server\\share\\x.bin"},
+      {"\\\\?\\C:\\a\\..\\kept.bin", L"\\\\?\\C:\\a\\..\\kept.bin"},
+      {"x.bin", L"\\\\?\\" + here + (here.back() == L'\\' ? L"" : L"\\") + L"x.bin"},
+      {"NUL", L"\\\\.\\NUL"},
+      {deep, L"\\\\?\\" + std::wstring(deep.begin(), deep.end())},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SystemPath(c.path), c.system) << c.path;
+}
+
+TEST(FileAccess, ALayoutThatAnEditorHoldsOpenStillLoads) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir.Path("board.conf"), "[ipl]\nOFFSET=0\nSIZE=8\n");
+  const HANDLE editor = ::CreateFileW(SystemPath(dir.Path("board.conf")).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+  MemoryRegionTable table;
+  EXPECT_TRUE(LoadLayout(table, dir.Path("board.conf")));
+  EXPECT_EQ(table.Count(), 1);
+  ::CloseHandle(editor);
+}
+#endif
+
+}  // namespace
+}  // namespace quorvel
