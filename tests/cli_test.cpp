@@ -172,6 +172,12 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const auto& dir) { Write(dir, "huge.conf", ""); std::filesystem::resize_file(testing::FsPath(dir.Path("huge.conf")), 100'000'000); }},
         CliCase{"a layout of random bytes", {"-o", "@dir/out.bin", "@dir/random.conf"}, kExitFailed, "", kMsgNoRegions,
                 {{"out.bin", std::nullopt}}, [](const auto& dir) { Write(dir, "random.conf", testing::Pattern(1 << 20, 5)); }},
+        CliCase{"a layout of 16 MiB of lines without names", {"-o", "@dir/out.bin", "@dir/eq.conf"}, kExitFailed, "", kMsgNoRegions,
+                {}, [](const auto& dir) {
+                  std::string lines(16 << 20, '\n');
+                  for (size_t i = 0; i < lines.size(); i += 2) lines[i] = '=';
+                  Write(dir, "eq.conf", lines);
+                }},
         CliCase{"a layout with a line of a megabyte and NUL bytes", {"--list", "@dir/long.conf"}, kExitOk, "0\t4\tipl\t\n4\t4\tkernel\t\n",
                 "", {}, [](const auto& dir) {
                   Write(dir, "long.conf", "[ipl]\nOFFSET=0\nSIZE=4\njunk=" + std::string(100, 'x') + '\0' + std::string(1 << 20, 'y') +
