@@ -32,6 +32,13 @@ check "kernel row of the map" 1 "$(printf '%s\n' "$stdout" | grep -c '^kernel .*
 check "nothing on standard error" "" "$(cat "$work/err")"
 check "the tool's words in the locale's language" 1 "$(LANG=ja_JP.UTF-8 run -o "$out" "$layout" | grep -c '^合計 32768 バイト')"
 check "--version" "quorvel-cli 1.0.0.1" "$(run --version | tr -d '\r')"
+# A progress line for a large image, on a terminal only.
+printf '[userland]\nOFFSET=0\nSIZE=0x4000000\n' > "$work/64.conf"
+run -o "$(win "$work/64.bin")" "$(win "$work/64.conf")" >/dev/null 2>"$work/err"
+check "no progress line when standard error is a file" "" "$(cat "$work/err")"
+if [ -z "$emulator" ]; then
+  check "a progress line on a terminal" 1 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c '100%  64 MiB / 64 MiB')"
+fi
 
 if [ -n "$emulator" ]; then
   # Windows: a device name is written as /dev/null is; a path far beyond MAX_PATH reaches the system

@@ -349,6 +349,10 @@ TEST_F(WriterFixture, StreamsAreReadToTheirEnd) {
   m_table.SetCell(1, COL_IMAGE, "/dev/zero");
   EXPECT_FALSE(Generate());
   EXPECT_EQ(m_sink.messages.back(), Error(OversizeMessage("ipl")));
+  m_table.SetCell(1, COL_IMAGE, "/proc/self/mem");  // says it is empty and fails to be read
+  EXPECT_FALSE(Generate());
+  EXPECT_EQ(m_sink.messages.back(), Error(kMsgCannotRead));
+  EXPECT_NE(m_sink.details.back().reason, "");
 }
 
 // A file-size limit makes the system refuse writes past it, as a full disk does.

@@ -59,6 +59,7 @@ TEST(Cp932, EncodesWithWindowsPreferencesAndBestFit) {
   EXPECT_EQ(EncodeCp932(u"caf\u00E9 \u00FC\u20AC"), "cafe u?");
   EXPECT_EQ(EncodeCp932(u"\U0001F600"), "??");
   EXPECT_EQ(EncodeCp932(u"\u00D7"), "\x81\x7E");  // a Latin-1 character that the code page has
+  EXPECT_EQ(EncodeCp932(u"\uFF61\uFF9F"), "\xA1\xDF");  // the first and the last half-width katakana
 }
 
 TEST(Cp932, EncodesOnlyWholeCharactersWithinTheLimit) {
