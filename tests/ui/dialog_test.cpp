@@ -357,6 +357,18 @@ TEST(ChooserRequest, GivesTheFileDialogWhatTheChooserSays) {
   EXPECT_EQ(std::pair(request.Chosen().path, request.Chosen().filterIndex), std::pair(std::string("all.bin"), DWORD{3}));
 }
 
+// The list keeps the table: a cell comes back whole up to one character short of the capacity.
+TEST_F(DialogTest, CellsComeBackWholeUpToTheCapacity) {
+  ListRegionTable table(m_dlg.m_regionList);
+  table.Append("0", 0);
+  table.SetCell(0, COL_SIZE, std::string(40, '7'));
+  EXPECT_EQ(table.GetCell(0, COL_SIZE, 32), std::string(31, '7'));
+  EXPECT_EQ(table.GetCell(0, COL_SIZE, 41), std::string(40, '7'));
+  const std::string path(5000, 'p');
+  table.SetCell(0, COL_IMAGE, path);
+  EXPECT_EQ(table.GetCell(0, COL_IMAGE, kImagePathCapacity), path);
+}
+
 TEST_F(DialogTest, TheListFillsTheClientAreaWhateverTheWindowSize) {
   for (const auto& [width, height] : {std::pair{700, 400}, std::pair{320, 180}}) {
     ::SetWindowPos(m_dlg.m_hWnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
