@@ -185,9 +185,14 @@ bool File::Close() {
 
 namespace {
 
-// The volume and index of the file at path; asking for no access opens a file whoever holds it,
-// and follows links to their target.
+// The volume and index of the file or folder at path; asking for no access opens a file whoever
+// holds it, and follows links to their target. Pipes and devices are not opened, for opening one
+// takes what its writer sends: they have no identity here.
 std::optional<BY_HANDLE_FILE_INFORMATION> Identify(const std::wstring& systemPath) {
+  const DWORD attributes = ::GetFileAttributesW(systemPath.c_str());
+  if (IsDevice(systemPath) || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DEVICE)) {
+    return std::nullopt;
+  }
   const ScopedHandle h(OpenHandle(systemPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS));
   BY_HANDLE_FILE_INFORMATION info{};

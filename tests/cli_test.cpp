@@ -14,7 +14,11 @@
 #include "progress.h"
 #include "test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#else
 #include <unistd.h>
 #endif
 
@@ -241,6 +245,28 @@ TEST_P(CliStreamTest, ReadsStreamsToTheirEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, CliStreamTest, ::testing::ValuesIn(kStreamCases), testing::NameFromWhat{});
+#endif
+
+#ifdef _WIN32
+// An image from a named pipe: one connection, which only the writer's read may take.
+TEST(CliPipe, AnImageFromANamedPipeIsReadToItsEnd) {
+  const std::wstring name = L"\\\\.\\pipe\\quorvel-test-" + std::to_wstring(::GetCurrentProcessId());
+  const HANDLE pipe = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  std::thread writer([&] {
+    DWORD written = 0;
+    if (::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED) ::WriteFile(pipe, "KRNL", 4, &written, nullptr);
+    ::CloseHandle(pipe);
+  });
+  testing::TempDir dir;
+  testing::WriteBytes(dir.Path("board.conf"), kLayout);
+  std::ostringstream out, err;
+  const std::string image = "kernel=" + std::string(name.begin(), name.end());
+  EXPECT_EQ(RunCli({"quorvel-cli", "-q", "-o", dir.Path("out.bin"), "-i", image, dir.Path("board.conf")}, out, err, Language::English),
+            kExitOk) << err.str();
+  writer.join();
+  EXPECT_EQ(testing::ReadBytes(dir.Path("out.bin")), kImage);
+}
 #endif
 
 TEST(ProgressLine, ShownForLargeImagesOnATerminalOnly) {
