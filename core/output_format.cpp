@@ -10,15 +10,23 @@
 
 namespace quorvel {
 
-OutputFormat FormatForPath(std::string_view path) {
+std::optional<OutputFormat> FormatOfExtension(std::string_view path) {
   const size_t dot = path.find_last_of("./\\");
-  if (dot == std::string_view::npos || path[dot] != '.') return OutputFormat::Binary;
+  if (dot == std::string_view::npos || path[dot] != '.') return std::nullopt;
   const std::string extension = AsciiLower(path.substr(dot + 1));
-  for (const char* s : {"mot", "srec", "s19", "s28", "s37"}) {
-    if (extension == s) return OutputFormat::SRecord;
+  static const std::pair<const char*, OutputFormat> kExtensions[] = {
+      {"bin", OutputFormat::Binary},   {"img", OutputFormat::Binary},   {"mot", OutputFormat::SRecord},
+      {"srec", OutputFormat::SRecord}, {"s19", OutputFormat::SRecord},  {"s28", OutputFormat::SRecord},
+      {"s37", OutputFormat::SRecord},  {"hex", OutputFormat::IntelHex}, {"ihex", OutputFormat::IntelHex},
+      {"ihx", OutputFormat::IntelHex},
+  };
+  for (const auto& [name, format] : kExtensions) {
+    if (extension == name) return format;
   }
-  return extension == "hex" ? OutputFormat::IntelHex : OutputFormat::Binary;
+  return std::nullopt;
 }
+
+OutputFormat FormatForPath(std::string_view path) { return FormatOfExtension(path).value_or(OutputFormat::Binary); }
 
 std::optional<OutputFormat> FormatFromName(std::string_view name) {
   if (name == "bin") return OutputFormat::Binary;

@@ -14,8 +14,10 @@ namespace quorvel {
 
 enum class OutputFormat { Binary, SRecord, IntelHex };
 
-// The format a file name asks for by its extension, in any letter case: .mot .srec .s19 .s28 .s37
-// for S-record, .hex for Intel HEX, anything else the raw image.
+// The format that a file name's extension names, in any letter case: .bin and .img the raw image,
+// .mot .srec .s19 .s28 .s37 S-record, .hex .ihex .ihx Intel HEX; none for any other extension.
+std::optional<OutputFormat> FormatOfExtension(std::string_view path);
+// The same, the raw image when the extension names none.
 OutputFormat FormatForPath(std::string_view path);
 // "bin", "srec" or "ihex"; none for any other name.
 std::optional<OutputFormat> FormatFromName(std::string_view name);

@@ -158,12 +158,15 @@ TEST(OutputFormatTest, AddressesFormatsAndNames) {
     EXPECT_EQ(RecordsCanAddress(row.base, row.size), row.fits) << row.base << " + " << row.size;
   }
 
-  const struct { const char* path; OutputFormat format; } pathRows[] = {
-      {"all.mot", kSrec},    {"ALL.SREC", kSrec},    {"a.s19", kSrec},         {"a.S28", kSrec},
-      {"dir/a.s37", kSrec},  {"all.hex", kHex},      {"C:\\out\\ALL.Hex", kHex}, {"all.bin.hex", kHex},
-      {"all.bin", kBin},     {"all", kBin},          {"dir.hex/all", kBin},    {"dir.s19\\all", kBin},
-      {"all.hex.bin", kBin}, {"all.hexa", kBin},     {"all.s1", kBin},         {"all.", kBin}, {"", kBin}};
-  for (const auto& row : pathRows) EXPECT_EQ(FormatForPath(row.path), row.format) << row.path;
+  const auto none = std::nullopt;
+  const struct { const char* path; std::optional<OutputFormat> format; } pathRows[] = {
+      {"all.mot", kSrec},    {"ALL.SREC", kSrec},   {"a.s19", kSrec},         {"a.S28", kSrec},
+      {"dir/a.s37", kSrec},  {"all.hex", kHex},     {"C:\\out\\ALL.Hex", kHex}, {"all.bin.hex", kHex},
+      {"a.ihx", kHex},       {"a.IHEX", kHex},      {"all.bin", kBin},        {"a.img", kBin},
+      {"all.hex.bin", kBin}, {"all", none},         {"dir.hex/all", none},    {"dir.s19\\all", none},
+      {"all.hexa", none},    {"all.s1", none},      {"all.", none},           {"", none}};
+  for (const auto& row : pathRows) EXPECT_EQ(FormatOfExtension(row.path), row.format) << row.path;
+  EXPECT_EQ(FormatForPath("all"), kBin);
 
   const struct { const char* name; std::optional<OutputFormat> format; } nameRows[] = {
       {"bin", kBin}, {"srec", kSrec}, {"ihex", kHex}, {"hex", std::nullopt},

@@ -39,7 +39,7 @@ const FileChooser kOutputChooser = {
 };
 
 OutputFormat OutputFormatFor(const ChosenFile& output) {
-  if (const OutputFormat typed = FormatForPath(output.path); typed != OutputFormat::Binary) return typed;
+  if (const std::optional<OutputFormat> typed = FormatOfExtension(output.path)) return *typed;
   switch (output.filterIndex) {
     case 2: return OutputFormat::SRecord;
     case 3: return OutputFormat::IntelHex;

@@ -35,9 +35,9 @@ struct ChosenFile {
   DWORD filterIndex = 1;       // the filter entry chosen, from 1
 };
 
-// The format of the output the user chose: a record format's extension typed in the name (.mot, .hex
-// and their kind) wins, else the output chooser's entry picks it; the raw image for the first and the
-// last entry.
+// The format of the output the user chose: an extension in the name that names a format (.bin, .mot,
+// .hex and their kind) wins, so that a file is what its name says; else the output chooser's entry
+// picks it, the raw image for the first and the last entry.
 OutputFormat OutputFormatFor(const ChosenFile& output);
 
 class UserPrompts {

@@ -224,17 +224,18 @@ TEST_F(DialogTest, ExecuteWritesTheImageWithAWaitCursorFromImagesOfAnyPathLength
 
 TEST_F(DialogTest, TheOutputChooserPicksTheFormatAndTheLayoutIsNeverWrittenOver) {
   OpenLayout(m_layout);
-  Execute(m_dir.Path("all.bin"), 3);  // the Intel HEX entry
-  EXPECT_TRUE(testing::ReadBytes(m_dir.Path("all.bin")).ends_with(":00000001FF\r\n"));
+  Execute(m_dir.Path("fw"), 3);  // the Intel HEX entry, a name without an extension
+  EXPECT_TRUE(testing::ReadBytes(m_dir.Path("fw")).ends_with(":00000001FF\r\n"));
   const std::string layout = testing::ReadBytes(m_layout);
   Execute(m_layout);
   EXPECT_TRUE(testing::ReadBytes(m_layout) == layout) << "the layout was written over";
   EXPECT_EQ(Messages().back(), "レイアウトファイルと同じファイルには出力できません。 (error)");
 }
 
-TEST(OutputFormatFor, TheTypedRecordExtensionWinsElseTheChosenEntry) {
+TEST(OutputFormatFor, TheTypedExtensionWinsElseTheChosenEntry) {
   const std::pair<ChosenFile, OutputFormat> cases[] = {
-      {{"all.bin", 1}, OutputFormat::Binary}, {{"all.bin", 2}, OutputFormat::SRecord}, {{"out", 3}, OutputFormat::IntelHex},
+      {{"all.bin", 1}, OutputFormat::Binary}, {{"all.bin", 2}, OutputFormat::Binary}, {{"out", 3}, OutputFormat::IntelHex},
+      {{"out", 2}, OutputFormat::SRecord},
       {{"out.txt", 4}, OutputFormat::Binary}, {{"x.mot", 1}, OutputFormat::SRecord},   {{"X.S37", 4}, OutputFormat::SRecord},
       {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
   };
