@@ -61,27 +61,32 @@ class Tool {
   int RunCheck(const ProfileFile& profile, const RegionTable& table) const;
   int RunVerify(const RegionTable& table) const;
   int RunGenerate(const RegionTable& table) const;
+  int MapFailure() const;
 
   std::ostream& m_out;
   std::ostream& m_err;
   Language m_language;
   Options m_options;
+  bool m_baseGiven = false;
   std::map<std::string, std::string> m_images;  // region name to image path
 };
 
-// Reports on the streams: errors always, plain messages unless quiet; after the message, the file
-// concerned and the system's reason. Line breaks in messages are written as the terminal expects.
+// Reports on the streams: errors always, plain messages unless quiet; in English where the message
+// has English words and the tool speaks English; after the message, the file concerned and the
+// system's reason. Line breaks in messages are written as the terminal expects them.
 class StreamSink final : public MessageSink {
  public:
-  StreamSink(std::ostream& out, std::ostream& err, bool quiet) : m_out(out), m_err(err), m_quiet(quiet) {}
-  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(text, kind, {}); }
-  void ShowMessage(const std::string& text, MessageKind kind, const FileDetail& detail) override {
+  StreamSink(std::ostream& out, std::ostream& err, bool quiet, Language language)
+      : m_out(out), m_err(err), m_quiet(quiet), m_language(language) {}
+  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(Message{text, kind}); }
+  void ShowMessage(const Message& message) override {
+    const bool english = m_language == Language::English && !message.english.empty();
     std::string line;
-    for (const char c : text) {
+    for (const char c : english ? message.english : message.text) {
       if (c != '\r') line += c;
     }
-    if (!detail.path.empty()) line += " " + detail.path + (detail.reason.empty() ? "" : ": " + detail.reason);
-    if (kind == MessageKind::Error) {
+    if (!message.path.empty()) line += " " + message.path + (message.reason.empty() ? "" : ": " + message.reason);
+    if (message.kind == MessageKind::Error) {
       m_err << line << '\n';
     } else if (!m_quiet) {
       m_out << line << '\n';
@@ -92,6 +97,7 @@ class StreamSink final : public MessageSink {
   std::ostream& m_out;
   std::ostream& m_err;
   bool m_quiet;
+  Language m_language;
 };
 
 std::string KnownRegionList() {
@@ -110,12 +116,6 @@ std::optional<std::uint64_t> ParseAddress(std::string_view text) {
   return value;
 }
 
-// Written as the image is: complete or not at all, the earlier file whole until then.
-bool WriteText(const std::string& path, const std::string& text) {
-  std::optional<ReplacementFile> file = ReplacementFile::Open(path);
-  return file && file->Get().WriteAll(text.data(), text.size()) && file->Commit();
-}
-
 void PrintTable(const MemoryRegionTable& table, std::ostream& out) {
   for (const RegionRow& row : table.Rows()) {
     out << row.offsetText << '\t' << row.sizeText << '\t' << row.regionName << '\t' << row.imagePath << '\n';
@@ -131,7 +131,8 @@ void Tool::Describe(CLI::App& app) {
                        Say("Print the version and stop", "バージョンを表示して終了します"));
   app.set_help_flag("-h,--help", Say("Print this help and stop", "このヘルプを表示して終了します"));
   app.add_option("LAYOUT", m_options.layout, Say("Layout file (.conf)", "レイアウトファイル（.conf）"))->required();
-  app.add_option("-o,--output", m_options.output, Say("Image file to write", "作成するイメージファイル"))->capture_default_str();
+  auto* output = app.add_option("-o,--output", m_options.output, Say("Image file to write", "作成するイメージファイル"))
+                     ->capture_default_str();
   // One assignment each time: a layout that follows -i's value is never taken for a second image.
   app.add_option("-i,--image", m_options.images,
                  Say("Image file for a region, as REGION=IMAGE (one each time; repeatable)",
@@ -155,7 +156,7 @@ void Tool::Describe(CLI::App& app) {
                                 Say("Tell whether an existing IMAGE holds what the layout calls for",
                                     "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます"));
   for (CLI::Option* other : {list, check, verify}) {
-    for (CLI::Option* writing : {map, format, base}) writing->excludes(other);
+    for (CLI::Option* writing : {output, map, format, base}) writing->excludes(other);
   }
   list->excludes(check)->excludes(verify);
   check->excludes(verify);
@@ -174,8 +175,8 @@ void Tool::Describe(CLI::App& app) {
 std::string Tool::ParseProblem(const CLI::ParseError& e) const {
   if (dynamic_cast<const CLI::RequiredError*>(&e)) return Say("no layout file given", "レイアウトファイルが指定されていません");
   if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
-    return Say("more than one layout file, or an argument without its option: {0}",
-               "レイアウトファイルが二つ以上あるか、オプションのない引数があります: {0}", {e.what()});
+    return Say("{0} (an unknown option, or a second layout file; quorvel-cli --help lists the options)",
+               "{0}（知らないオプションか、二つ目のレイアウトファイルです。オプションは quorvel-cli --help で表示されます）", {e.what()});
   }
   if (dynamic_cast<const CLI::ExcludesError*>(&e)) {
     return Say("options that cannot be used together: {0}", "同時に使えないオプションがあります: {0}", {e.what()});
@@ -232,9 +233,13 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
   const std::optional<OutputFormat> format =
       m_options.format.empty() ? FormatForPath(m_options.output) : FormatFromName(m_options.format);
   const std::optional<std::uint64_t> base = ParseAddress(m_options.base);
-  if (!format) {
+  if (m_options.output.empty()) {
+    problem = Say("no output file given", "出力ファイルが指定されていません");
+  } else if (!format) {
     problem = Say("unknown format '{0}' (the formats are: bin, srec, ihex)", "形式 '{0}' はありません（形式: bin、srec、ihex）",
                   {m_options.format});
+  } else if (m_baseGiven && *format == OutputFormat::Binary) {
+    problem = Say("--base is for srec and ihex: a raw image has no addresses", "--base は srec と ihex のためのものです（バイナリのイメージにはアドレスがありません）");
   } else if (!base || *base > UINT32_MAX) {
     problem = Say("--base takes an address below 4 GiB, as 0x... or in decimal, not '{0}'",
                   "--base には 4GiB 未満のアドレスを 0x... または10進数で指定します（'{0}' は使えません）", {m_options.base});
@@ -270,7 +275,7 @@ int Tool::RunVerify(const RegionTable& table) const {
     switch (r.outcome) {
       case RegionCheck::Outcome::Matches: m_out << line << Say("matches", "一致") << '\n'; continue;
       case RegionCheck::Outcome::Differs:
-        m_out << line << Say("DIFFERS from byte {0} of the region on", "不一致: リージョンの{0}バイト目から異なります", {at});
+        m_out << line << Say("DIFFERS from byte {0} of the region", "不一致: リージョンの{0}バイト目から異なります", {at});
         break;
       case RegionCheck::Outcome::ImageEnds:
         m_out << line << Say("DIFFERS: the image ends {0} bytes into the region", "不一致: イメージがリージョンの{0}バイト目で終わっています", {at});
@@ -294,7 +299,7 @@ int Tool::RunVerify(const RegionTable& table) const {
 }
 
 int Tool::RunGenerate(const RegionTable& table) const {
-  StreamSink sink(m_out, m_err, m_options.quiet);
+  StreamSink sink(m_out, m_err, m_options.quiet, m_language);
   std::string problem;
   const std::optional<OutputOptions> output = OutputChoice(problem);
   if (!output) return Usage(problem);
@@ -302,33 +307,44 @@ int Tool::RunGenerate(const RegionTable& table) const {
     sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
     return kExitFailed;
   }
-  if (!m_options.mapJson.empty()) {
-    if (const std::optional<std::string> input = InputAt(m_options.mapJson)) {
-      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
-                         {m_options.mapJson, *input}));
-    }
+  // The map's file is made before the image is written, so that a map that cannot be written
+  // leaves the image as it was; it takes its place after the image has taken its own.
+  const bool wantsMap = !m_options.mapJson.empty();
+  if (const std::optional<std::string> input = wantsMap ? InputAt(m_options.mapJson) : std::nullopt) {
+    return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
+                       {m_options.mapJson, *input}));
   }
+  std::optional<ReplacementFile> mapFile = wantsMap ? ReplacementFile::Open(m_options.mapJson) : std::nullopt;
+  if (wantsMap && !mapFile) return MapFailure();
   ObserverList observers;
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
   observers.Add(progress);
   RegionDigests digests;
-  if (!m_options.mapJson.empty()) observers.Add(digests);
+  if (mapFile) observers.Add(digests);
   const auto map = GenerateImage(table, m_options.output, sink, *output, &observers);
   if (!map) return kExitFailed;
   if (!m_options.quiet) PrintMap(*map, m_out, m_language);
-  if (!m_options.mapJson.empty() && !WriteText(m_options.mapJson, MapJson(m_options.output, *map, digests.Digests()))) {
-    return Failure(Say("cannot write the region map '{0}': {1}", "リージョンの配置 '{0}' を書き込めません: {1}",
-                       {m_options.mapJson, LastSystemError()}));
+  if (mapFile) {
+    const std::string json = MapJson(m_options.output, *map, digests.Digests());
+    if (!mapFile->Get().WriteAll(json.data(), json.size()) || !mapFile->Commit()) return MapFailure();
   }
   return kExitOk;
+}
+
+int Tool::MapFailure() const {
+  return Failure(Say("cannot write the region map '{0}': {1}", "リージョンの配置 '{0}' を書き込めません: {1}",
+                     {m_options.mapJson, LastSystemError()}));
 }
 
 int Tool::Run(const std::vector<std::string>& args) {
   CLI::App app;
   Describe(app);
-  std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
+  // Windows users ask for help with "/?".
+  std::vector<std::string> reversed;
+  for (auto arg = args.rbegin(); arg != args.rend() - (args.empty() ? 0 : 1); ++arg) reversed.push_back(*arg == "/?" ? "--help" : *arg);
   try {
     app.parse(reversed);
+    m_baseGiven = app.count("--base") > 0;
   } catch (const CLI::CallForHelp&) {
     m_out << app.help();
     return kExitOk;
@@ -356,7 +372,8 @@ int Tool::Run(const std::vector<std::string>& args) {
 
   if (m_options.list) {
     PrintTable(table, m_out);
-    return kExitOk;
+    if (table.Count() == 0) m_err << kMsgNoRegions << '\n';
+    return table.Count() == 0 ? kExitFailed : kExitOk;
   }
   if (m_options.check) return RunCheck(layout.profile, table);
   if (!m_options.verify.empty()) return RunVerify(table);
@@ -371,6 +388,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return Tool(out, err, language).Run(args);
   } catch (const std::bad_alloc&) {
     err << kMsgOutOfMemory << '\n';
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    err << "quorvel-cli: " << e.what() << '\n';
     return kExitFailed;
   }
 }

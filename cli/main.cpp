@@ -1,3 +1,4 @@
+#include <clocale>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -45,6 +46,7 @@ quorvel::Language UserLanguage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setlocale(LC_MESSAGES, "");  // the system's reasons in the user's language
   quorvel::RemoveTemporaryOnInterrupt();
   return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr, UserLanguage());
 }

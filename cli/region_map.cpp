@@ -68,7 +68,8 @@ std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion
     total += r.size;
   }
   const nlohmann::ordered_json document = {{"image", imagePath}, {"size", total}, {"regions", regions}};
-  return document.dump(2) + "\n";
+  // File names are bytes on POSIX: those that are no UTF-8 keep their place, their odd bytes replaced.
+  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace quorvel

@@ -235,18 +235,23 @@ bool IsFolder(const std::string& path) {
 }
 
 std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
-  const std::string target = FollowLinks(path);
   struct stat old{};
+  if (path.empty()) {
+    errno = ENOENT;
+    return Failed();
+  }
+  // A device or a pipe (/dev/null, /dev/stdout) is written as it is reached, links and all.
+  if (::stat(path.c_str(), &old) == 0 && !S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) {
+    const int fd = Retrying([&] { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC); });
+    if (fd < 0) return Failed();
+    return ReplacementFile(File(fd), Mode::Device, path, {});
+  }
+  const std::string target = FollowLinks(path);
   const bool exists = ::stat(target.c_str(), &old) == 0;
   if (!exists && errno != ENOENT) return Failed();
   if (exists && S_ISDIR(old.st_mode)) {
     errno = EISDIR;
     return Failed();
-  }
-  if (exists && !S_ISREG(old.st_mode)) {
-    const int fd = Retrying([&] { return ::open(target.c_str(), O_WRONLY | O_CLOEXEC); });
-    if (fd < 0) return Failed();
-    return ReplacementFile(File(fd), Mode::Device, target, {});
   }
   if (exists) {
     // A file the user may not write is refused before anything is written.

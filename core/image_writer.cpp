@@ -76,11 +76,11 @@ class ImageWriter {
 
  private:
   bool Fail(const RegionBytes& region) {
-    m_sink.ShowMessage(region.ProblemMessage(), MessageKind::Error, region.ProblemDetail());
+    m_sink.ShowMessage(region.ProblemMessage());
     return false;
   }
   bool WriteFailed() {
-    m_sink.ShowMessage(kMsgCannotWrite, MessageKind::Error, {m_outputPath, LastSystemError()});
+    m_sink.ShowMessage(MessageAbout(kMsgCannotWrite, m_outputPath, LastSystemError()));
     return false;
   }
 
@@ -117,21 +117,21 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table,
                                                        WriteObserver* observer) {
   // The inputs are never written over, whatever the output's spelling.
   if (!options.layoutPath.empty() && IsSameFile(outputPath, options.layoutPath)) {
-    sink.ShowMessage(kMsgSameAsLayout, MessageKind::Error, {outputPath, {}});
+    sink.ShowMessage(MessageAbout(kMsgSameAsLayout, outputPath));
     return std::nullopt;
   }
   if (const std::optional<std::string> region = RegionWithSameFile(table, outputPath)) {
-    sink.ShowMessage(SameFileMessage(*region), MessageKind::Error, {outputPath, {}});
+    sink.ShowMessage(MessageAbout(SameFileMessage(*region), outputPath));
     return std::nullopt;
   }
   const std::uint64_t total = TotalSize(table);
   if (options.format != OutputFormat::Binary && !RecordsCanAddress(options.base, total)) {
-    sink.ShowMessage(kMsgBeyondRecordAddresses, MessageKind::Error);
+    sink.ShowMessage(MessageAbout(kMsgBeyondRecordAddresses));
     return std::nullopt;
   }
   std::optional<ReplacementFile> output = ReplacementFile::Open(outputPath);
   if (!output) {
-    sink.ShowMessage(kMsgCannotOpen, MessageKind::Error, {outputPath, LastSystemError()});
+    sink.ShowMessage(MessageAbout(kMsgCannotOpen, outputPath, LastSystemError()));
     return std::nullopt;
   }
   const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBufferSize]);
@@ -150,7 +150,7 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table,
     return std::nullopt;
   }
   if (!output->Commit()) {
-    sink.ShowMessage(kMsgCannotWrite, MessageKind::Error, {outputPath, LastSystemError()});
+    sink.ShowMessage(MessageAbout(kMsgCannotWrite, outputPath, LastSystemError()));
     output->RemoveOld();
     return std::nullopt;
   }

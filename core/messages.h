@@ -11,10 +11,15 @@ enum class MessageKind {
   Plain,  // an OK button only
 };
 
-// The file that a failure concerns and the system's reason, for the front ends that show them.
-struct FileDetail {
-  std::string path;
-  std::string reason;
+// One message: the text that the dialog shows and its kind; for the front ends that say more, the
+// same text in English (none for the described texts, which are Japanese in every language), the
+// file that it concerns and the system's reason.
+struct Message {
+  std::string text;
+  MessageKind kind = MessageKind::Error;
+  std::string english = {};
+  std::string path = {};
+  std::string reason = {};
 };
 
 class MessageSink {
@@ -22,10 +27,8 @@ class MessageSink {
   virtual ~MessageSink() = default;
   // Returns when the user has taken note of the message.
   virtual void ShowMessage(const std::string& text, MessageKind kind) = 0;
-  // The same message about one file; shown as the text alone unless the front end says more.
-  virtual void ShowMessage(const std::string& text, MessageKind kind, const FileDetail& /*detail*/) {
-    ShowMessage(text, kind);
-  }
+  // The whole message; shown as its text alone unless the front end says more.
+  virtual void ShowMessage(const Message& message) { ShowMessage(message.text, message.kind); }
 };
 
 // The texts the user sees.
@@ -42,7 +45,10 @@ inline constexpr char kMsgBeyondRecordAddresses[] = "イメージが4GiBのア�
 std::string OversizeMessage(const std::string& regionName);
 // The output would overwrite the image file of the region named.
 std::string SameFileMessage(const std::string& regionName);
-// The region's image file grew while it was being copied.
+// The region's image file changed while it was being read.
 std::string ImageChangedMessage(const std::string& regionName);
+
+// The text as a whole message, with its English where it is one of the tool's own.
+Message MessageAbout(const std::string& text, const std::string& path = {}, const std::string& reason = {});
 
 }  // namespace quorvel

@@ -54,16 +54,17 @@ RegionBytes::Chunk RegionBytes::Fail(Problem problem, bool systemReason) {
   return {nullptr, 0};
 }
 
-std::string RegionBytes::ProblemMessage() const {
+Message RegionBytes::ProblemMessage() const {
+  std::string text;
   switch (m_problem) {
-    case Problem::None: return {};
-    case Problem::NegativeSize: return kMsgOutOfMemory;
-    case Problem::CannotOpen: return kMsgCannotOpen;
-    case Problem::CannotRead: return kMsgCannotRead;
-    case Problem::Oversize: return OversizeMessage(m_placed.regionName);
-    case Problem::Changed: return ImageChangedMessage(m_placed.regionName);
+    case Problem::None: break;
+    case Problem::NegativeSize: return MessageAbout(kMsgOutOfMemory);
+    case Problem::CannotOpen: text = kMsgCannotOpen; break;
+    case Problem::CannotRead: text = kMsgCannotRead; break;
+    case Problem::Oversize: text = OversizeMessage(m_placed.regionName); break;
+    case Problem::Changed: text = ImageChangedMessage(m_placed.regionName); break;
   }
-  return {};
+  return MessageAbout(text, m_placed.imagePath, m_reason);
 }
 
 bool RegionBytes::ImageEndsHere() {

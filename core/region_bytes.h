@@ -25,9 +25,8 @@ class RegionBytes {
 
   // None until something goes wrong; the region is unusable afterwards.
   Problem GetProblem() const { return m_problem; }
-  // The message that tells the user of the problem, and the file and the system's reason.
-  std::string ProblemMessage() const;
-  FileDetail ProblemDetail() const { return {m_placed.imagePath, m_reason}; }
+  // The message that tells the user of the problem, with the file and the system's reason.
+  Message ProblemMessage() const;
   // imageBytes is known once the region is complete.
   const PlacedRegion& Placed() const { return m_placed; }
 

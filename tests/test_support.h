@@ -56,13 +56,13 @@ struct ShownMessage {
 
 class RecordingSink final : public MessageSink {
  public:
-  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(text, kind, {}); }
-  void ShowMessage(const std::string& text, MessageKind kind, const FileDetail& detail) override {
-    messages.push_back({text, kind});
-    details.push_back(detail);
+  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(Message{text, kind}); }
+  void ShowMessage(const Message& message) override {
+    messages.push_back({message.text, message.kind});
+    details.push_back(message);
   }
   std::vector<ShownMessage> messages;
-  std::vector<FileDetail> details;
+  std::vector<Message> details;
 };
 
 }  // namespace quorvel::testing
