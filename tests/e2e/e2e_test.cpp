@@ -253,6 +253,7 @@ TEST_F(Quorvel, TheListFillsTheClientAreaThroughResizeMaximiseMinimiseAndRestore
 struct Ending {
   std::string what;
   WPARAM key;  // pressed in the list; none: the close box
+  friend void PrintTo(const Ending& ending, std::ostream* out) { *out << ending.what; }
 };
 
 class QuorvelEnds : public Quorvel, public ::testing::WithParamInterface<Ending> {};
