@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <stdexcept>
+#include <vector>
 
 #include "test_support.h"
 #include "text.h"

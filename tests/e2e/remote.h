@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace e2e {
 
