@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Makes the Windows package and checks it as a Windows user would receive it: the zip holds both
 # programs, the example and the README; the command-line tool in it writes the example image; the
-# dialog program in it starts.
-# Usage: package_test.sh BUILD_DIR WINE_RUN E2E_DRIVER GOLDEN_IMAGE
+# dialog program in it shows its properties, starts and ends.
+# Usage: package_test.sh BUILD_DIR WINE_RUN E2E_TESTS GOLDEN_IMAGE
 set -uo pipefail
-build="$1" wine_run="$2" driver="$3" golden="$4"
+build="$1" wine_run="$2" e2e_tests="$3" golden="$4"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 passes=0 failures=0
@@ -23,9 +23,9 @@ win() { "$wine_run" winepath -w "$1" 2>/dev/null; }
    -i kernel=examples/kernel.bin -i config=examples/config.bin examples/board.conf)
 check "the packaged quorvel-cli.exe runs" 0 $?
 check "and writes the example image" "$(sha256sum < "$golden")" "$(sha256sum < "$top/all.bin")"
-shots="$work/shots"; mkdir -p "$shots"
-"$wine_run" "$driver" start-and-close "$(win "$top/Quorvel.exe")" "$(win "$top/examples")" "$(win "$golden")" "$(win "$shots")" |
-  sed 's/^/    /'
-check "the packaged Quorvel.exe starts and closes" 0 "${PIPESTATUS[0]}"
+out="$(QUORVEL_EXE="$(win "$top/Quorvel.exe")" bash "$(dirname "$0")/e2e/through_file.sh" "$wine_run" "$e2e_tests" --gtest_filter='QuorvelExe.*:By/QuorvelEnds.*' 2>&1)"
+status=$?
+sed 's/^/    /' <<<"$out"
+check "the packaged Quorvel.exe shows its properties, then starts and ends three ways" "0 4" "$status $(grep -c '^\[       OK \]' <<<"$out")"
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
