@@ -23,7 +23,7 @@ win() { "$wine_run" winepath -w "$1" 2>/dev/null; }
    -i kernel=examples/kernel.bin -i config=examples/config.bin examples/board.conf)
 check "the packaged quorvel-cli.exe runs" 0 $?
 check "and writes the example image" "$(sha256sum < "$golden")" "$(sha256sum < "$top/all.bin")"
-out="$(QUORVEL_EXE="$(win "$top/Quorvel.exe")" bash "$(dirname "$0")/e2e/through_file.sh" "$wine_run" "$e2e_tests" --gtest_filter='QuorvelExe.*:By/QuorvelEnds.*' 2>&1)"
+out="$(QUORVEL_EXE="$(win "$top/Quorvel.exe")" bash "$(dirname "$0")/through_file.sh" "$wine_run" "$e2e_tests" --gtest_filter='QuorvelExe.*:By/QuorvelEnds.*' 2>&1)"
 status=$?
 sed 's/^/    /' <<<"$out"
 check "the packaged Quorvel.exe shows its properties, then starts and ends three ways" "0 4" "$status $(grep -c '^\[       OK \]' <<<"$out")"
