@@ -2,6 +2,8 @@
 // system's file choosers and message boxes; the list read from the other process; screenshots of
 // the main states. Each test starts the program afresh in a folder of its own.
 #include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,7 +31,7 @@ std::string WindowsPath(std::string path) {
 // The program under test: the build's own, or the one that QUORVEL_EXE names (a packaged copy).
 std::string Exe() {
   const wchar_t* chosen = ::_wgetenv(L"QUORVEL_EXE");
-  return WindowsPath(chosen && *chosen ? Narrow(chosen) : QUORVEL_EXE);
+  return WindowsPath(chosen && *chosen ? WideToUtf8(chosen) : QUORVEL_EXE);
 }
 std::string Example(const std::string& name) { return WindowsPath(QUORVEL_EXAMPLES "/" + name); }
 
@@ -52,13 +54,13 @@ std::string VersionString(const std::vector<BYTE>& info, const std::string& name
     return "(no translation)";
   }
   wchar_t key[128];
-  ::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], Wide(name).c_str());
-  return ::VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&text), &length) ? Narrow(text) : "(missing)";
+  ::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], Utf8ToWide(name).c_str());
+  return ::VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&text), &length) ? WideToUtf8(text) : "(missing)";
 }
 
 std::vector<BYTE> VersionInfo(const std::string& file) {
-  std::vector<BYTE> info(::GetFileVersionInfoSizeW(Wide(file).c_str(), nullptr));
-  if (info.empty() || !::GetFileVersionInfoW(Wide(file).c_str(), 0, static_cast<DWORD>(info.size()), info.data())) info.clear();
+  std::vector<BYTE> info(::GetFileVersionInfoSizeW(Utf8ToWide(file).c_str(), nullptr));
+  if (info.empty() || !::GetFileVersionInfoW(Utf8ToWide(file).c_str(), 0, static_cast<DWORD>(info.size()), info.data())) info.clear();
   return info;
 }
 
@@ -67,9 +69,9 @@ class Quorvel : public ::testing::Test {
   void SetUp() override {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::wstring command = L"\"" + Wide(Exe()) + L"\"";
-    ASSERT_TRUE(::CreateProcessW(Wide(Exe()).c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 Wide(m_dir.Path("")).c_str(), &startup, &m_process))
+    std::wstring command = L"\"" + Utf8ToWide(Exe()) + L"\"";
+    ASSERT_TRUE(::CreateProcessW(Utf8ToWide(Exe()).c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 Utf8ToWide(m_dir.Path("")).c_str(), &startup, &m_process))
         << Exe();
     m_main = AwaitWindow("ミルテカ");
     m_list = ::GetDlgItem(m_main, IDC_REGION_LIST);
@@ -143,6 +145,22 @@ class Quorvel : public ::testing::Test {
     Await("closing of the message box", [&] { return !::IsWindow(box); });
   }
 
+  // Drops the files at point of the main window's client area, with a drop handle laid out as the
+  // system lays one out (DROPFILES, then the names), in the program's own memory as a drop's is.
+  void Drop(const std::vector<std::string>& files, POINT point) {
+    std::wstring names;
+    for (const std::string& file : files) names += Utf8ToWide(file) + L'\0';
+    names += L'\0';
+    DROPFILES header{sizeof(DROPFILES), point, FALSE, TRUE};
+    std::string block(reinterpret_cast<const char*>(&header), sizeof header);
+    block.append(reinterpret_cast<const char*>(names.data()), names.size() * sizeof(wchar_t));
+    const HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, m_process.dwProcessId);
+    void* drop = ::VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ASSERT_TRUE(drop && ::WriteProcessMemory(process, drop, block.data(), block.size(), nullptr));
+    ::CloseHandle(process);
+    Post(WM_DROPFILES, reinterpret_cast<WPARAM>(drop));
+  }
+
   quorvel::testing::TempDir m_dir;
   PROCESS_INFORMATION m_process{};
   HWND m_main = nullptr;
@@ -163,6 +181,19 @@ TEST_F(Quorvel, TypicalRunWritesTheGoldenImage) {
   Generate(output);
   ExpectMessage(m_main, kWritten, false, "4-image-written");
   EXPECT_TRUE(ReadBytes(output) == ReadBytes(quorvel::testing::DataPath("golden/example-all.bin")));
+}
+
+TEST_F(Quorvel, AFileDroppedOpensALayoutOrBecomesTheImageOfTheRowItLandsOn) {
+  Drop({Example("board.conf")}, {10, 10});
+  Await("five rows", [&] { return RemoteList(m_list).Count() == 5; });
+  const RECT rect = RemoteList(m_list).ItemRect(2);
+  POINT onKernel{rect.left + 20, (rect.top + rect.bottom) / 2};
+  ::MapWindowPoints(m_list, m_main, &onKernel, 1);
+  Drop({Example("kernel.bin")}, onKernel);
+  Await("the kernel row showing its image", [&] { return RemoteList(m_list).Cell(2, 3) == Example("kernel.bin"); });
+  Drop({Example("ipl.bin"), Example("config.bin")}, onKernel);  // several files: nothing
+  ::Sleep(300);
+  EXPECT_EQ(RemoteList(m_list).Cell(2, 3), Example("kernel.bin"));
 }
 
 TEST_F(Quorvel, GenerateBeforeAnyLayoutSaysThereIsNoImageData) {
@@ -290,7 +321,7 @@ TEST(QuorvelExe, PropertiesShowTheVersionTheIconAndTheExecutionLevel) {
       {"CompanyName", ""}, {"LegalTrademarks", ""}};
   for (const auto& [name, text] : strings) EXPECT_EQ(VersionString(info, name), text) << name;
 
-  const HMODULE exe = ::LoadLibraryExW(Wide(Exe()).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  const HMODULE exe = ::LoadLibraryExW(Utf8ToWide(Exe()).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_TRUE(exe);
   const auto resource = [&](LPCWSTR type, UINT id) {
     const HRSRC found = ::FindResourceW(exe, MAKEINTRESOURCEW(id), type);

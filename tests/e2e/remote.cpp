@@ -35,12 +35,6 @@ HWND FindDialog(DWORD pid, const std::function<bool(HWND)>& match) {
 
 }  // namespace
 
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string wide = quorvel::Utf8ToUtf16(utf8);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-std::string Narrow(const std::wstring& wide) { return quorvel::Utf16ToUtf8(std::u16string(wide.begin(), wide.end())); }
 
 bool Poll(const std::function<bool()>& done, DWORD milliseconds) {
   for (const ULONGLONG end = ::GetTickCount64() + milliseconds; !done(); ::Sleep(30)) {
@@ -63,17 +57,17 @@ std::string Text(HWND window) {
   wchar_t text[4096] = {};
   DWORD_PTR copied = 0;
   ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
-  return Narrow(text);
+  return WideToUtf8(text);
 }
 
 std::string ClassName(HWND window) {
   wchar_t name[256] = {};
   ::GetClassNameW(window, name, 256);
-  return Narrow(name);
+  return WideToUtf8(name);
 }
 
 void SetText(HWND window, const std::string& text) {
-  ::SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+  ::SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Utf8ToWide(text).c_str()));
 }
 
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
@@ -112,7 +106,7 @@ std::string RemoteList::Cell(int row, int column) {
   const auto length = static_cast<size_t>(::SendMessageW(m_list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(m_remote)));
   std::wstring text(length, L'\0');
   ::ReadProcessMemory(m_process, m_remote + sizeof item, text.data(), length * sizeof(wchar_t), nullptr);
-  return Narrow(text);
+  return WideToUtf8(text);
 }
 
 RECT RemoteList::ItemRect(int row) {

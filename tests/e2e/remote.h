@@ -7,10 +7,13 @@
 #include <functional>
 #include <string>
 
+#include "text.h"
+
 namespace e2e {
 
-std::wstring Wide(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
+// Text between the tests' UTF-8 and the windows' UTF-16.
+using quorvel::Utf8ToWide;
+using quorvel::WideToUtf8;
 
 // Polls until done() holds: whether it did within the time. Await throws "no <what>" when it did not.
 bool Poll(const std::function<bool()>& done, DWORD milliseconds);
