@@ -1,6 +1,7 @@
 #include "layout_check.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -44,22 +45,22 @@ std::optional<std::string> MeantRegion(const std::string& name) {
   return std::nullopt;
 }
 
-// The bytes an image file holds, counted up to one more than limit where the system cannot say
-// (a pipe); none when it cannot be opened or read.
-std::optional<std::uint64_t> ImageBytes(const std::string& path, std::uint64_t limit) {
+// The bytes an image file holds, and whether the number is exact: where the system cannot say (a
+// pipe), they are counted up to one more than limit. None when it cannot be opened or read.
+std::optional<std::pair<std::uint64_t, bool>> ImageBytes(const std::string& path, std::uint64_t limit) {
   std::optional<File> file = File::OpenForReading(path);
   if (!file) return std::nullopt;
   const std::optional<std::uint64_t> size = file->IsRegular() ? file->Size() : std::nullopt;
-  if (size && *size > 0) return size;
+  if (size && *size > 0) return std::pair{*size, true};
   std::vector<char> buffer(1 << 16);
   std::uint64_t count = 0;
   while (count <= limit) {
     const std::optional<size_t> got = file->Read(buffer.data(), buffer.size());
     if (!got) return std::nullopt;
-    if (*got == 0) break;
+    if (*got == 0) return std::pair{count, true};
     count += *got;
   }
-  return count;
+  return std::pair{count, false};
 }
 
 class Checker {
@@ -72,8 +73,13 @@ class Checker {
     if (m_table.Count() == 0) {
       Add("", 0, Say("defines no region: there is nothing to write", "リージョンが一つも定義されていません: 出力するものがありません"));
     }
+    CheckMissingOffsets();
     for (int row = 0; row < m_table.Count(); ++row) CheckRegion(row);
     CheckPlacement();
+    // In the order of the file's lines; those that concern no one line after them.
+    std::stable_sort(m_findings.begin(), m_findings.end(), [](const Finding& a, const Finding& b) {
+      return (a.line == 0 ? INT_MAX : a.line) < (b.line == 0 ? INT_MAX : b.line);
+    });
     if (m_unshown > 0) {
       m_findings.push_back({"", 0, Say("at least {0} more findings are not shown", "ほかに少なくとも{0}件の指摘があります（表示していません）",
                                        {std::to_string(m_unshown)})});
@@ -169,50 +175,58 @@ class Checker {
     const std::string image = m_table.GetCell(row, COL_IMAGE, kImagePathCapacity);
     if (image.empty()) return;
     const std::uint64_t regionBytes = size && size->value > 0 ? static_cast<std::uint64_t>(size->value) : 0;
-    const std::optional<std::uint64_t> bytes = ImageBytes(image, regionBytes);
+    const auto bytes = ImageBytes(image, regionBytes);
     if (!bytes) {
       Add(region, 0, Say("the image file '{0}' cannot be opened: {1}", "イメージファイル'{0}'を開けません: {1}",
                          {image, LastSystemError()}));
-    } else if (*bytes > regionBytes) {
-      Add(region, 0, Say("the image file '{0}' ({1} bytes) is larger than the region ({2} bytes)",
-                         "イメージファイル'{0}'（{1}バイト）がリージョン（{2}バイト）より大きいです",
-                         {image, std::to_string(*bytes), std::to_string(regionBytes)}));
+    } else if (bytes->first > regionBytes) {
+      Add(region, 0, Say("the image file '{0}' ({1}{2} bytes) is larger than the region ({3} bytes)",
+                         "イメージファイル'{0}'（{2}バイト{1}）がリージョン（{3}バイト）より大きいです",
+                         {image, bytes->second ? "" : Say("more than ", "を超える"), std::to_string(bytes->second ? bytes->first : regionBytes),
+                          std::to_string(regionBytes)}));
     }
   }
 
-  // Gaps and overlaps, in table order, where offsets and sizes are numbers that mean what they say.
+  // Gaps and overlaps, in table order, where offsets and sizes are numbers that mean what they say:
+  // each region against the furthest that the regions before it reach.
   void CheckPlacement() {
-    std::optional<std::pair<std::string, std::int64_t>> previous;  // name and end address
+    std::optional<std::pair<std::string, std::int64_t>> reach;  // the region that reaches furthest, and its end
     for (int row = 0; row < m_table.Count(); ++row) {
       const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
-      const std::string offsetText = m_table.GetCell(row, COL_ADDRESS, kValueCapacity);
-      const std::string sizeText = m_table.GetCell(row, COL_SIZE, kValueCapacity);
-      const std::int64_t start = ParseHex64(offsetText);
-      const HexReading size = ReadHex(sizeText);
-      if (start > INT64_MAX - INT32_MAX || start < INT64_MIN + INT32_MAX || size.value < 0) {
-        previous.reset();
-        continue;
-      }
+      const std::int64_t start = ParseHex64(m_table.GetCell(row, COL_ADDRESS, kValueCapacity));
+      const HexReading size = ReadHex(m_table.GetCell(row, COL_SIZE, kValueCapacity));
+      if (start > INT64_MAX - INT32_MAX || start < INT64_MIN + INT32_MAX || size.value < 0) continue;
+      const std::int64_t end = start + size.value;
       const std::optional<ProfileFile::Value> offsetValue = m_profile.FindValue(region, "OFFSET");
       const int line = offsetValue ? offsetValue->line : 0;
-      if (!previous && row == 0 && start > 0) {
+      if (!reach && row == 0 && start > 0) {
         Add(region, line, Say("the first region starts at {0} but the image at 0: positions in the image are {0} below "
                               "flash addresses",
                               "最初のリージョンは{0}から始まりますが、イメージは0から始まります: イメージ内の位置はフラッシュの"
                               "アドレスより{0}小さくなります",
                               {FormatHex(std::uint64_t(start))}));
-      } else if (previous && start > previous->second) {
+      } else if (reach && start > reach->second) {
         Add(region, line, Say("gap of {0} bytes after {1}, which the image closes up: from here on, positions in the "
                               "image are not flash addresses",
                               "{1}の後に{0}バイトの隙間がありますが、イメージでは詰められます: ここから先、イメージ内の位置は"
                               "フラッシュのアドレスと一致しません",
-                              {FormatHex(std::uint64_t(start - previous->second)), previous->first}));
-      } else if (previous && start < previous->second) {
+                              {FormatHex(std::uint64_t(start - reach->second)), reach->first}));
+      } else if (reach && start < reach->second) {
         Add(region, line, Say("overlaps {0} by {1} bytes; the image holds both in full, one after the other",
                               "{0}と{1}バイト重なっています: イメージには両方が順に全部入ります",
-                              {previous->first, FormatHex(std::uint64_t(previous->second - start))}));
+                              {reach->first, FormatHex(std::uint64_t(std::min(reach->second, end) - start))}));
       }
-      previous = {region, start + size.value};
+      if (!reach || end > reach->second) reach = {region, end};
+    }
+  }
+
+  // Sections of region names with a SIZE and no OFFSET: they look like regions and are none.
+  void CheckMissingOffsets() {
+    for (const char* region : kRegionNames) {
+      const std::optional<ProfileFile::Value> size = m_profile.FindValue(region, "SIZE");
+      if (size && RowOf(region) < 0) {
+        Add(region, size->line, Say("has SIZE but no OFFSET: the region does not exist", "SIZEはありますがOFFSETがありません: このリージョンは存在しません"));
+      }
     }
   }
 

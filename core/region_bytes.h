@@ -46,6 +46,7 @@ class RegionBytes {
  private:
   Chunk Fail(Problem problem, bool systemReason = false);
   Chunk NextFromStream(char* buffer, size_t capacity);
+  Problem ReadProblem() const;
   // After the image's bytes: an image that has grown or was written since its size was checked is
   // not the file the user chose.
   bool ImageEndsHere();

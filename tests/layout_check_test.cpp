@@ -41,6 +41,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"kernel:5:gap of 0x80 bytes after ipl"}},
         CheckCase{"an overlap", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0xF0\nSIZE=0x100\n",
                   {"kernel:5:overlaps ipl by 0x10 bytes"}},
+        CheckCase{"regions inside another, and one after them",
+                  "[kernel]\nOFFSET=0\nSIZE=0x1000\n[userland]\nOFFSET=0x10\nSIZE=0x10\n[config]\nOFFSET=0x100\nSIZE=0x10\n"
+                  "[image]\nOFFSET=0x1100\nSIZE=1\n",
+                  {"userland:5:overlaps kernel by 0x10 bytes", "config:8:overlaps kernel by 0x10 bytes",
+                   "image:11:gap of 0x100 bytes after kernel"}},
+        CheckCase{"a SIZE without an OFFSET", "[ipl]\nOFFSET=0\nSIZE=1\n[fpga]\nSIZE=0x100\n", {"fpga:5:has SIZE but no OFFSET"}},
         CheckCase{"an image that does not start at 0", "[kernel]\nOFFSET=0x1000\nSIZE=0x10\n",
                   {"kernel:2:the first region starts at 0x1000"}},
         CheckCase{"misspelt sections; other letter case is fine",
