@@ -9,6 +9,7 @@
 #define IDC_REGION_LIST     1000
 #define ID_MENU_OPEN        32771
 #define ID_MENU_EXECUTE     32772
+#define ID_OPEN_START_LAYOUT 32773
 #define IDM_ABOUTBOX        0x0010
 
 #ifndef IDC_STATIC

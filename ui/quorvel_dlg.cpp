@@ -27,6 +27,7 @@ BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
   ON_NOTIFY(NM_DBLCLK, IDC_REGION_LIST, OnRegionListDblClk)
   ON_COMMAND(ID_MENU_OPEN, OnOpenLayout)
   ON_COMMAND(ID_MENU_EXECUTE, OnExecute)
+  ON_COMMAND(ID_OPEN_START_LAYOUT, OnOpenStartLayout)
   ON_WM_SIZE()
   ON_WM_DROPFILES()
 END_MESSAGE_MAP()
@@ -49,7 +50,8 @@ BOOL CQuorvelDlg::OnInitDialog() {
   m_regionList.SetExtendedStyle(LVS_EX_FULLROWSELECT);
   InsertColumns();
   DragAcceptFiles();
-  if (!m_startLayout.empty()) OpenLayout(std::exchange(m_startLayout, {}));
+  // Once the window shows, so that a message about the layout has its window behind it.
+  if (!m_startLayout.empty()) ::PostMessageW(m_hWnd, WM_COMMAND, ID_OPEN_START_LAYOUT, 0);
   return TRUE;
 }
 

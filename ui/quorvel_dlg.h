@@ -39,6 +39,7 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   void OnRegionListDblClk(NMHDR* header, LRESULT* result);
   void OnOpenLayout();
   void OnExecute();
+  void OnOpenStartLayout();
   void OnSize(UINT type, int cx, int cy);
   void OnDropFiles(HDROP drop);
   void ReportError(const std::string& text) override;

@@ -1,6 +1,7 @@
 // The main dialog's commands: open a layout, assign an image file to a region, write the image, and
 // the same by dropping files onto the window.
 #include <string_view>
+#include <utility>
 
 #include "file_access.h"
 #include "framework/drop_files.h"
@@ -44,6 +45,11 @@ void CQuorvelDlg::OnRegionListDblClk(NMHDR* /*header*/, LRESULT* result) {
   if (!image) return;
   m_regions.SetCell(row, COL_IMAGE, image->path);
   *result = 0;
+}
+
+// The layout given on the command line, opened once the window shows.
+void CQuorvelDlg::OnOpenStartLayout() {
+  if (!m_startLayout.empty()) OpenLayout(std::exchange(m_startLayout, {}));
 }
 
 void CQuorvelDlg::OnExecute() {

@@ -69,7 +69,7 @@ class Quorvel : public ::testing::Test {
   void SetUp() override {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::wstring command = L"\"" + Utf8ToWide(Exe()) + L"\"";
+    std::wstring command = L"\"" + Utf8ToWide(Exe()) + L"\"" + Utf8ToWide(m_argument);
     ASSERT_TRUE(::CreateProcessW(Utf8ToWide(Exe()).c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                  Utf8ToWide(m_dir.Path("")).c_str(), &startup, &m_process))
         << Exe();
@@ -161,6 +161,7 @@ class Quorvel : public ::testing::Test {
     Post(WM_DROPFILES, reinterpret_cast<WPARAM>(drop));
   }
 
+  std::string m_argument;  // after the program's name on its command line
   quorvel::testing::TempDir m_dir;
   PROCESS_INFORMATION m_process{};
   HWND m_main = nullptr;
@@ -195,6 +196,16 @@ TEST_F(Quorvel, AFileDroppedOpensALayoutOrBecomesTheImageOfTheRowItLandsOn) {
   ::Sleep(300);
   EXPECT_EQ(RemoteList(m_list).Cell(2, 3), Example("kernel.bin"));
 }
+
+// A layout dropped onto the program's icon: its path after the program's name.
+class QuorvelWithALayout : public Quorvel {
+  void SetUp() override {
+    m_argument = " \"" + Example("board.conf") + "\"";
+    Quorvel::SetUp();
+  }
+};
+
+TEST_F(QuorvelWithALayout, OpensItAtStart) { Await("five rows", [&] { return RemoteList(m_list).Count() == 5; }); }
 
 TEST_F(Quorvel, GenerateBeforeAnyLayoutSaysThereIsNoImageData) {
   Post(WM_COMMAND, ID_MENU_EXECUTE);

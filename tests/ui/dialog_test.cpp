@@ -300,6 +300,8 @@ TEST_F(DialogTest, ShownAgainItBindsTheNewListAndOpensTheLayoutGivenAtStart) {
     m_prompts.shown.clear();
     m_dlg.OpenAtStart(layout);
     Show();
+    EXPECT_TRUE(Rows().empty());  // opened once the window shows: after the messages waiting for it
+    for (MSG msg; ::PeekMessageW(&msg, m_dlg.m_hWnd, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
     EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), m_list);
     EXPECT_EQ(Rows(), rows);
     EXPECT_EQ(Messages(), messages);
