@@ -30,7 +30,7 @@ class LoadLayoutTest : public ::testing::TestWithParam<LoaderCase> {};
 
 TEST_P(LoadLayoutTest, BuildsTheSortedTable) {
   TempDir dir;
-  const std::string path = dir.Path("layout.conf");
+  const std::string path = dir.Path("レイアウト é \xF0\x9F\x98\x80.conf");
   testing::WriteBytes(path, GetParam().layout);
   MemoryRegionTable table;
   EXPECT_TRUE(LoadLayout(table, path));
@@ -70,39 +70,24 @@ INSTANTIATE_TEST_SUITE_P(
                    "\xEF\xBB\xBF[ipl]\nOFFSET=0x0\nSIZE=0x4\n", {"0x0|0x4|ipl"}}),
     testing::NameFromWhat{});
 
-TEST(LoadLayout, ASecondLoadDiscardsRowsAndImageChoices) {
+// Each load replaces the table: the rows and their image choices go, whatever the file holds, and a
+// file that cannot be read says so.
+TEST(LoadLayout, ReplacesTheTableWhateverTheFile) {
   TempDir dir;
-  const std::string first = dir.Path("first.conf");
-  const std::string empty = dir.Path("empty.conf");
-  testing::WriteBytes(first, "[kernel]\nOFFSET=0\nSIZE=4\n[ipl]\nOFFSET=4\nSIZE=4\n");
-  testing::WriteBytes(empty, "[rootfs]\nOFFSET=0\n");
+  testing::WriteBytes(dir.Path("first.conf"), "[kernel]\nOFFSET=0\nSIZE=4\n[ipl]\nOFFSET=4\nSIZE=4\n");
+  testing::WriteBytes(dir.Path("empty.conf"), "[rootfs]\nOFFSET=0\n");
   MemoryRegionTable table;
-  ASSERT_TRUE(LoadLayout(table, first));
+  ASSERT_TRUE(LoadLayout(table, dir.Path("first.conf")));
   table.SetCell(0, COL_IMAGE, "/tmp/kernel.bin");
-  ASSERT_TRUE(LoadLayout(table, first));
+  ASSERT_TRUE(LoadLayout(table, dir.Path("first.conf")));
   EXPECT_EQ(Rows(table), (std::vector<std::string>{"0|4|kernel", "4|4|ipl"}));
-  EXPECT_TRUE(LoadLayout(table, empty));
+  EXPECT_TRUE(LoadLayout(table, dir.Path("empty.conf")));
   EXPECT_EQ(table.Count(), 0);
-}
-
-TEST(LoadLayout, AnUnreadableFileEmptiesTheTableAndSaysSo) {
-  TempDir dir;
-  MemoryRegionTable table;
-  table.Append("0", 0);
-  EXPECT_FALSE(LoadLayout(table, dir.Path("missing.conf")));
-  EXPECT_EQ(table.Count(), 0);
-  table.Append("0", 0);
-  EXPECT_FALSE(LoadLayout(table, dir.Path("")));  // the folder itself
-  EXPECT_EQ(table.Count(), 0);
-}
-
-TEST(LoadLayout, ReadsPathsWithAnyCharacters) {
-  TempDir dir;
-  const std::string path = dir.Path("レイアウト é \xF0\x9F\x98\x80.conf");
-  testing::WriteBytes(path, "[kernel]\nOFFSET=0x10\nSIZE=0x20\n");
-  MemoryRegionTable table;
-  ASSERT_TRUE(LoadLayout(table, path));
-  EXPECT_EQ(Rows(table), (std::vector<std::string>{"0x10|0x20|kernel"}));
+  for (const std::string& unreadable : {dir.Path("missing.conf"), dir.Path("")}) {
+    table.Append("0", 0);
+    EXPECT_FALSE(LoadLayout(table, unreadable));
+    EXPECT_EQ(table.Count(), 0);
+  }
 }
 
 }  // namespace
