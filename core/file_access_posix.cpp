@@ -114,6 +114,24 @@ auto Retrying(Call call) {
   }
 }
 
+// A new file in folder for writing: without a name where the file system allows, else with a short
+// name of ours, given back in temporary.
+int CreateTemporary(const std::string& folder, std::string& temporary) {
+  const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY");
+  if (!named || !*named) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = folder + "/" + TemporaryName();
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  temporary.clear();
+  return -1;
+}
+
 bool SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -261,24 +279,12 @@ std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
   }
   const std::string folder = FolderOf(target);
   RemoveStaleTemporaries(folder);
-  Mode mode = Mode::Unnamed;
   std::string temporary;
-  int fd = -1;
-  errno = EOPNOTSUPP;
-  if (const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY"); !named || !*named) fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    // A file system without unnamed files: a named one, removed on interrupts and by later runs.
-    mode = Mode::Named;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      temporary = folder + "/" + TemporaryName();
-      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno != EEXIST) break;
-    }
-  }
+  int fd = CreateTemporary(folder, temporary);
+  Mode mode = temporary.empty() ? Mode::Unnamed : Mode::Named;
   if (fd < 0 && exists && (errno == EACCES || errno == EPERM)) {
     // No file can be made in the folder, but the output itself may be written: in place.
     mode = Mode::InPlace;
-    temporary.clear();
     fd = Retrying([&] { return ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC); });
   }
   if (fd < 0) return Failed();
