@@ -109,6 +109,9 @@ class ReplacementFile {
  private:
   enum class Mode { Unnamed, Named, InPlace, Device };
   ReplacementFile(File file, Mode mode, std::string target, std::string temporary);
+  // The system's part of Commit and Discard.
+  bool PutInPlace();
+  void Drop();
 
   File m_file;
   Mode m_mode;

@@ -59,4 +59,20 @@ ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
 
 ReplacementFile::~ReplacementFile() { Discard(); }
 
+bool ReplacementFile::Commit() {
+  if (m_done) return false;
+  if (!PutInPlace()) {
+    Discard();
+    return false;
+  }
+  m_done = true;
+  return true;
+}
+
+void ReplacementFile::Discard() {
+  if (m_done) return;
+  m_done = true;
+  Drop();
+}
+
 }  // namespace quorvel

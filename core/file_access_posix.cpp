@@ -316,8 +316,7 @@ std::optional<std::string> NameUnnamed(int fd, const std::string& folder) {
 
 }  // namespace
 
-bool ReplacementFile::Commit() {
-  if (m_done) return false;
+bool ReplacementFile::PutInPlace() {
   bool ok = m_mode == Mode::Device || m_file.Flush();
   if (ok && m_mode == Mode::Unnamed) {
     const std::optional<std::string> name = NameUnnamed(Fd(m_file.m_handle), FolderOf(m_target));
@@ -331,17 +330,10 @@ bool ReplacementFile::Commit() {
   }
   ok = ok && m_file.Close();
   UnregisterTemporary();
-  if (!ok) {
-    Discard();
-    return false;
-  }
-  m_done = true;
-  return true;
+  return ok;
 }
 
-void ReplacementFile::Discard() {
-  if (m_done) return;
-  m_done = true;
+void ReplacementFile::Drop() {
   if (m_mode == Mode::InPlace) ::ftruncate(Fd(m_file.m_handle), 0);
   m_file.Close();
   if (!m_temporary.empty()) ::unlink(m_temporary.c_str());

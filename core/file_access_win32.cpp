@@ -266,8 +266,7 @@ std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
   return ReplacementFile(File(Handle(h)), Mode::InPlace, WideToUtf8(target), {});
 }
 
-bool ReplacementFile::Commit() {
-  if (m_done) return false;
+bool ReplacementFile::PutInPlace() {
   bool ok = m_mode == Mode::Device || m_file.Flush();
   if (ok && m_mode == Mode::Named) {
     // The new file keeps its name from here on, and takes the old one's place: ReplaceFileW keeps
@@ -283,17 +282,10 @@ bool ReplacementFile::Commit() {
     if (ok) m_temporary.clear();
   }
   ok = ok && m_file.Close();
-  if (!ok) {
-    Discard();
-    return false;
-  }
-  m_done = true;
-  return true;
+  return ok;
 }
 
-void ReplacementFile::Discard() {
-  if (m_done) return;
-  m_done = true;
+void ReplacementFile::Drop() {
   if (m_mode == Mode::InPlace) {
     LARGE_INTEGER start{};
     ::SetFilePointerEx(H(m_file.m_handle), start, nullptr, FILE_BEGIN);
