@@ -40,6 +40,8 @@ run -o "$(win "$work/64.bin")" "$(win "$work/64.conf")" >/dev/null 2>"$work/err"
 check "no progress line when standard error is a file" "" "$(cat "$work/err")"
 if [ -z "$emulator" ]; then
   check "a progress line on a terminal" 1 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c '100%  64 MiB / 64 MiB')"
+  sed -i 's/0x4000000/0x3FFFFFF/' "$work/64.conf"
+  check "none for an image a byte short of 64 MiB" 0 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c 'MiB/s')"
 fi
 
 if [ -n "$emulator" ]; then
