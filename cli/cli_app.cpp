@@ -291,7 +291,7 @@ int Tool::RunVerify(const RegionTable& table) const {
   }
   if (report->imageSize != report->expectedSize) {
     m_out << Say("the image holds {0} bytes{1}, the layout calls for {2}", "イメージは{0}バイト{1}ありますが、レイアウトでは{2}バイトです",
-                 {std::to_string(report->imageSize), report->imageSize > report->expectedSize ? Say(" or more", "以上") : "",
+                 {std::to_string(report->imageSize), report->imageGoesOn ? Say(" or more", "以上") : "",
                   std::to_string(report->expectedSize)})
           << '\n';
   }

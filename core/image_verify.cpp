@@ -89,6 +89,7 @@ std::optional<VerifyReport> VerifyImage(const RegionTable& table, const std::str
   const std::optional<size_t> extra = image->Read(buffers.get(), kStreamBufferSize);
   if (!extra) return std::nullopt;
   report.imageSize = consumed + *extra;
+  report.imageGoesOn = *extra == kStreamBufferSize;
   return report;
 }
 

@@ -30,6 +30,7 @@ struct RegionCheck {
 struct VerifyReport {
   std::vector<RegionCheck> regions;
   std::uint64_t imageSize = 0;  // as far as it was read: the layout's bytes and at most one buffer more
+  bool imageGoesOn = false;     // the image holds more than imageSize
   std::uint64_t expectedSize = 0;
   bool AllMatch() const;
 };

@@ -158,9 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"verify of a matching image", {"--verify", "@dir/good.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
                 kExitOk, "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  matches\n", "", {},
                 [](const auto& dir) { Write(dir, "good.bin", kImage); }},
-        CliCase{"verify names the region that differs", {"--verify", "@dir/good.bin", "@dir/board.conf"}, kExitFailed,
-                "~kernel       0x00000010 0x00000008  DIFFERS from byte 0 of the region\n", "", {},
-                [](const auto& dir) { Write(dir, "good.bin", kImage); }},
+        CliCase{"verify names the region that differs, and the length", {"--verify", "@dir/good.bin", "@dir/board.conf"}, kExitFailed,
+                "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  DIFFERS from byte 0 of the region\n"
+                "the image holds 25 bytes, the layout calls for 24\n", "", {},
+                [](const auto& dir) { Write(dir, "good.bin", kImage + "x"); }},
         CliCase{"verify of an unreadable image", {"--verify", "@dir/none.bin", "@dir/board.conf"}, kExitUsage, "",
                 "cannot read the image file '@dir/none.bin'"},
         // Inputs are never written over, whatever the output's name.
