@@ -53,7 +53,7 @@ image genimage.bin {
 CONF
 
 images="-i ipl=ipl.bin -i kernel=kernel.bin -i userland=userland.bin"
-srec_inputs="( ipl.bin -binary -offset 0 kernel.bin -binary -offset 0x04000000 userland.bin -binary -offset 0x14000000 )"
+srec_inputs="'(' ipl.bin -binary -offset 0 kernel.bin -binary -offset 0x04000000 userland.bin -binary -offset 0x14000000 ')'"
 declare -A command=(
   [quorvel-cli]="$cli -q -o quorvel.bin $images board.conf"
   [dd]="dd if=/dev/zero of=dd.bin bs=4M count=256 status=none"

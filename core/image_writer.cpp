@@ -6,6 +6,7 @@
 
 #include "file_access.h"
 #include "hex.h"
+#include "overlapped_writer.h"
 #include "region_bytes.h"
 
 namespace quorvel {
@@ -17,23 +18,31 @@ WriteObserver& NoObserver() {
   return none;
 }
 
-// Where the image's bytes go: into the output file as they are, or as records written to it.
+// Where the image's bytes go: into the output file as they are, or as records, written to it while
+// the next are made.
 class ImageOutput {
  public:
   ImageOutput(File& file, const OutputOptions& options, std::uint64_t totalBytes) : m_file(file) {
     if (options.format != OutputFormat::Binary) {
+      m_text.emplace(file);
       m_encoder.emplace(options.format, options.base, totalBytes,
-                        [&file](const char* data, size_t size) { return file.WriteAll(data, size); });
+                        [this](const char* data, size_t size) { return m_text->Write(data, size); });
     }
   }
   // The file for the raw image, which may take image files copied inside the system; none when
   // every byte must pass through the records.
   File* RawFile() { return m_encoder ? nullptr : &m_file; }
-  bool Write(const char* data, size_t size) { return m_encoder ? m_encoder->Write(data, size) : m_file.WriteAll(data, size); }
-  bool Finish() { return !m_encoder || m_encoder->Finish(); }
+  bool Write(const RegionBytes::Chunk& chunk) {
+    if (!m_encoder) return m_file.WriteAll(chunk.data, chunk.size);
+    return chunk.erased ? m_encoder->Skip(chunk.size) : m_encoder->Write(chunk.data, chunk.size);
+  }
+  bool Finish() { return !m_encoder || (m_encoder->Finish() & m_text->Finish()); }
+  // Why the records could not be written; empty for the raw image, whose failures are the caller's.
+  std::string FailureReason() const { return m_text ? m_text->FailureReason() : std::string(); }
 
  private:
   File& m_file;
+  std::optional<OverlappedWriter> m_text;  // before the encoder, which hands it the text
   std::optional<RecordEncoder> m_encoder;
 };
 
@@ -61,7 +70,7 @@ class ImageWriter {
         }
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
-        if (!m_output.Write(chunk.data, chunk.size)) return WriteFailed();
+        if (!m_output.Write(chunk)) return WriteFailed();
         m_observer.Written(chunk.data, chunk.size);
       }
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
@@ -80,7 +89,8 @@ class ImageWriter {
     return false;
   }
   bool WriteFailed() {
-    m_sink.ShowMessage(MessageAbout(kMsgCannotWrite, m_outputPath, LastSystemError()));
+    const std::string reason = m_output.FailureReason();
+    m_sink.ShowMessage(MessageAbout(kMsgCannotWrite, m_outputPath, reason.empty() ? LastSystemError() : reason));
     return false;
   }
 

@@ -61,9 +61,30 @@ inline char* PutByte(char* out, unsigned byte, unsigned& sum) {
   return out + 2;
 }
 
+// The four digits of every pair of bytes, made on first use: half the look-ups for the data.
+const std::uint32_t* HexQuads() {
+  static const std::unique_ptr<std::uint32_t[]> quads = [] {
+    std::unique_ptr<std::uint32_t[]> q(new std::uint32_t[65536]);
+    for (unsigned i = 0; i < 65536; ++i) {
+      char digits[4];
+      std::memcpy(digits, kHexPairs[i >> 8].data(), 2);
+      std::memcpy(digits + 2, kHexPairs[i & 0xFF].data(), 2);
+      std::memcpy(&q[i], digits, 4);
+    }
+    return q;
+  }();
+  return quads.get();
+}
+
 inline char* PutBytes(char* out, const unsigned char* data, size_t size, unsigned& sum) {
-  for (size_t i = 0; i < size; ++i) out = PutByte(out, data[i], sum);
-  return out;
+  const std::uint32_t* quads = HexQuads();
+  size_t i = 0;
+  for (; i + 2 <= size; i += 2) {
+    std::memcpy(out, &quads[data[i] << 8 | data[i + 1]], 4);
+    sum += data[i] + data[i + 1];
+    out += 4;
+  }
+  return i < size ? PutByte(out, data[i], sum) : out;
 }
 
 inline char* EndLine(char* out) {
@@ -120,6 +141,13 @@ class RecordEncoder::Impl {
       data += taken;
       size -= taken;
     }
+    return m_ok;
+  }
+
+  bool Skip(size_t size) {
+    if (size > m_totalBytes - m_position) m_ok = false;
+    if (m_carried > 0) EmitCarry(m_base + m_position);
+    m_position += size;
     return m_ok;
   }
 
@@ -235,6 +263,8 @@ RecordEncoder::~RecordEncoder() = default;
 bool RecordEncoder::Write(const char* data, size_t size) {
   return m_impl->Write(reinterpret_cast<const unsigned char*>(data), size);
 }
+
+bool RecordEncoder::Skip(size_t size) { return m_impl->Skip(size); }
 
 bool RecordEncoder::Finish() { return m_impl->Finish(); }
 

@@ -26,7 +26,7 @@ std::optional<OutputFormat> FormatFromName(std::string_view name);
 bool RecordsCanAddress(std::uint64_t base, std::uint64_t totalBytes);
 
 // The encoder hands its text on in pieces of this size (the last one shorter): its only buffer.
-inline constexpr size_t kRecordTextPiece = size_t{1} << 20;
+inline constexpr size_t kRecordTextPiece = size_t{1} << 19;
 
 // Turns the image's bytes, given in order, into records, and hands the text on in pieces to write.
 // - Every byte other than 0xFF goes into a data record at base + its position; no 0xFF byte does.
@@ -54,6 +54,8 @@ class RecordEncoder {
   // The next bytes of the image, in pieces of any size; false once the writer has refused text, and
   // for bytes beyond totalBytes (which records could not address).
   bool Write(const char* data, size_t size);
+  // The next size bytes are erased flash (0xFF), known to be so: nothing to look at, nothing to write.
+  bool Skip(size_t size);
   // After the image's last byte: what is pending, then the end record.
   bool Finish();
 

@@ -125,7 +125,7 @@ RegionBytes::Chunk RegionBytes::Next(char* buffer, size_t capacity) {
   const size_t fill = static_cast<size_t>(std::min<std::uint64_t>({m_placed.size - m_done, capacity, kFillBlockSize}));
   if (fill == 0) return {nullptr, 0};
   m_done += fill;
-  return {FillBlock(), fill};
+  return {FillBlock(), fill, true};
 }
 
 }  // namespace quorvel

@@ -35,6 +35,7 @@ class RegionBytes {
   struct Chunk {
     const char* data;
     size_t size;
+    bool erased = false;  // 0xFF throughout: the region's fill
   };
   Chunk Next(char* buffer, size_t capacity);
 

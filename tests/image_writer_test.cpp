@@ -374,8 +374,11 @@ TEST_F(WriterFixture, FailedWritesAndReadsAreReportedAndDevicesAreWrittenDirectl
   EXPECT_FALSE(testing::Exists(Output()));
   EXPECT_TRUE(GenerateImage(m_table, "/dev/null", m_sink));
   EXPECT_EQ(m_sink.messages.back(), kWritten);
-  EXPECT_FALSE(GenerateImage(m_table, "/dev/full", m_sink));
-  EXPECT_EQ(m_sink.messages.back(), Error(kMsgCannotWrite));
+  for (const OutputFormat format : {OutputFormat::Binary, OutputFormat::SRecord}) {
+    EXPECT_FALSE(GenerateImage(m_table, "/dev/full", m_sink, {format, 0, ""}));
+    EXPECT_EQ(m_sink.messages.back(), Error(kMsgCannotWrite));
+    EXPECT_EQ(m_sink.details.back().reason, "No space left on device");
+  }
   EXPECT_TRUE(testing::Exists("/dev/full"));
   // Files of the kernel's sysfs claim a size of a page and hold far less.
   const std::string shortFile = "/sys/kernel/mm/transparent_hugepage/enabled";
