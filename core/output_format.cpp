@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cassert>
 #include <cstring>
 #include <utility>
@@ -76,9 +79,30 @@ const std::uint32_t* HexQuads() {
   return quads.get();
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes at a time where the processor has SSE2 (every x86-64): their 32 digits and their sum.
+inline char* Put16(char* out, const unsigned char* data, unsigned& sum) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble);
+  const __m128i low = _mm_and_si128(bytes, nibble);
+  const auto digits = [](__m128i n) {  // '0' + n, and 7 more for the letters
+    return _mm_add_epi8(_mm_add_epi8(n, _mm_set1_epi8('0')), _mm_and_si128(_mm_cmpgt_epi8(n, _mm_set1_epi8(9)), _mm_set1_epi8(7)));
+  };
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), digits(_mm_unpacklo_epi8(high, low)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), digits(_mm_unpackhi_epi8(high, low)));
+  const __m128i sums = _mm_sad_epu8(bytes, _mm_setzero_si128());
+  sum += static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  return out + 32;
+}
+#endif
+
 inline char* PutBytes(char* out, const unsigned char* data, size_t size, unsigned& sum) {
   const std::uint32_t* quads = HexQuads();
   size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= size; i += 16) out = Put16(out, data + i, sum);
+#endif
   for (; i + 2 <= size; i += 2) {
     std::memcpy(out, &quads[data[i] << 8 | data[i + 1]], 4);
     sum += data[i] + data[i + 1];
