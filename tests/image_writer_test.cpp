@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "image_writer.h"
-#include "layout_loader.h"
 #include "test_support.h"
 
 #ifndef _WIN32
@@ -104,24 +103,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"0x900003", Pattern(0x900001, 1)}, {"0x500000", Pattern(0x4FFFFF, 2)}},
                  Pattern(0x900001, 1) + Ff(2) + Pattern(0x4FFFFF, 2) + Ff(1)}),
     testing::NameFromWhat{});
-
-TEST(GenerateImage, TheExampleLayoutGivesTheGoldenImageAndItsMap) {
-  TempDir dir;
-  MemoryRegionTable table;
-  ASSERT_TRUE(LoadLayout(table, testing::DataPath("../../examples/board.conf")));
-  for (int row = 0; row < table.Count(); ++row) {
-    const std::string image = testing::DataPath("../../examples/" + table.GetCell(row, COL_REGION, kRegionNameCapacity) + ".bin");
-    if (testing::Exists(image)) table.SetCell(row, COL_IMAGE, image);
-  }
-  testing::RecordingSink sink;
-  const auto map = GenerateImage(table, dir.Path("all.bin"), sink);
-  ASSERT_TRUE(map);
-  EXPECT_EQ(testing::ReadBytes(dir.Path("all.bin")), testing::ReadBytes(testing::DataPath("golden/example-all.bin")));
-  std::string placed;
-  for (const PlacedRegion& r : *map) placed += r.regionName + "@" + std::to_string(r.position) + "+" + std::to_string(r.imageBytes) + " ";
-  // Sizes of the example image files as ls gives them.
-  EXPECT_EQ(placed, "ipl@0+416 bootloader@512+2500 kernel@4096+12048 userland@20480+0 config@28672+32 ");
-}
 
 // Failures: the message and the file it names; no input changes, nothing is left in the folder, and
 // no output remains unless it was refused before anything was opened.
@@ -215,24 +196,16 @@ TEST_F(WriterFixture, AnOutputThatCannotBeOpenedIsReportedAndNothingIsDeleted) {
 // Calls the action once: when the first region starts (after its image file's size was checked), or
 // after the first bytes have been written. Wanting the bytes makes the writer read and write them
 // itself; otherwise it may copy image files inside the system.
-class Tamper final : public WriteObserver {
- public:
-  Tamper(bool atStart, bool wantsBytes, std::function<void()> action)
-      : m_atStart(atStart), m_wantsBytes(wantsBytes), m_action(std::move(action)) {}
-  bool WantsBytes() const override { return m_wantsBytes; }
-  void RegionStarting(const PlacedRegion&) override {
-    if (m_atStart) Act();
+struct Tamper final : WriteObserver {
+  Tamper(bool start, bool bytes, std::function<void()> then) : atStart(start), wantsBytes(bytes), action(std::move(then)) {}
+  bool WantsBytes() const override { return wantsBytes; }
+  void RegionStarting(const PlacedRegion&) override { Act(atStart); }
+  void Written(const char*, size_t) override { Act(!atStart); }
+  void Act(bool now) {
+    if (now && action) std::exchange(action, nullptr)();
   }
-  void Written(const char*, size_t) override {
-    if (!m_atStart) Act();
-  }
-
- private:
-  void Act() {
-    if (m_action) std::exchange(m_action, nullptr)();
-  }
-  bool m_atStart, m_wantsBytes;
-  std::function<void()> m_action;
+  bool atStart, wantsBytes;
+  std::function<void()> action;
 };
 
 // Whether the image file could be changed while the writer reads it: grown, cut, or rewritten in place.
