@@ -1,4 +1,5 @@
-// The real main dialog and list control, in this process, with the user's answers supplied by the test.
+// The real main dialog, about box and list control, in this process, with the user's answers
+// supplied by the test.
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
@@ -11,9 +12,9 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
-#include <type_traits>
 #include <vector>
 
+#include "about_dlg.h"
 #include "command_line.h"
 #include "framework/app.h"
 #include "framework/wide.h"
@@ -28,30 +29,31 @@ using qfw::Narrow;
 using qfw::Wide;
 using Texts = std::vector<std::string>;
 
-static_assert(!std::is_copy_constructible_v<qfw::CWnd> && !std::is_copy_assignable_v<qfw::CWnd> &&
-              !std::is_copy_constructible_v<CQuorvelDlg> && !std::is_copy_assignable_v<qfw::CListCtrl>);
-
-// Answers in the user's place and remembers what was asked and shown.
+// Answers in the user's place. Keeps the choosers asked for (none for one the dialog does not own)
+// and the messages shown: the text, " (error)" for the error icon, " (not the dialog's)" for a box
+// that the dialog does not own or that has a caption.
 class FakePrompts final : public UserPrompts {
  public:
   std::optional<ChosenFile> ChooseFile(HWND owner, const FileChooser& chooser) override {
-    asked.push_back({owner, &chooser});
+    asked.push_back(owner == dialog ? &chooser : nullptr);
     if (fail) fail();
-    if (answers.empty()) return std::nullopt;
-    std::optional<ChosenFile> answer = answers.front();
-    answers.pop_front();
+    std::optional<ChosenFile> answer;
+    if (!answers.empty()) answer = answers.front(), answers.pop_front();
     return answer;
   }
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
-    shown.push_back({owner, text, caption, type, ::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT)});
+    shown.push_back(text + (type == MB_ICONERROR ? " (error)" : type == MB_OK ? "" : " (?)") +
+                    (owner == dialog && caption.empty() ? "" : " (not the dialog's)"));
+    waitCursor = ::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT);
     return IDOK;
   }
 
+  HWND dialog = nullptr;
   std::function<void()> fail;                     // how the chooser fails, if it does
   std::deque<std::optional<ChosenFile>> answers;  // none: the user cancels
-  std::vector<std::pair<HWND, const FileChooser*>> asked;
-  struct Shown { HWND owner; std::string text, caption; UINT type; bool waitCursor; };
-  std::vector<Shown> shown;
+  std::vector<const FileChooser*> asked;
+  Texts shown;
+  bool waitCursor = false;  // while the last message was shown
 };
 
 constexpr char kHighLayout[] =  // regions at and above 2 GiB, the lowest looked up last
@@ -62,12 +64,24 @@ const Texts kHighRows = {"0x7FFFFFFF||ipl|", "0x80000000||bootloader|", "0x80100
 const Texts kBoardRows = {"0|0x10|ipl|", "10|0xF0|bootloader|", "0x100|0x8|kernel|"};
 const std::string kCannotOpen = "ファイルを開けません。 (error)";
 
+// Each item of a menu as "text id", the items of a pop-up indented after it.
+Texts MenuItems(HMENU menu, const std::string& indent = "") {
+  Texts items;
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+    items.push_back(indent + Narrow(text) + " " + std::to_string(static_cast<int>(::GetMenuItemID(menu, i))));
+    for (const std::string& item : MenuItems(::GetSubMenu(menu, i), indent + "  ")) items.push_back(item);
+  }
+  return items;
+}
+
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x100\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n"
                                   "[bootloader]\r\nOFFSET=10\r\nSIZE=0xF0\r\n");
-    testing::WriteBytes(m_kernel, "KRNL");
+    testing::WriteBytes(m_dir.Path("カーネル.bin"), "KRNL");
     testing::WriteBytes(m_dir.Path("high.conf"), kHighLayout);
     testing::WriteBytes(m_dir.Path("high layout.txt"), kHighLayout);
     std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder.conf")));
@@ -76,86 +90,93 @@ class DialogTest : public ::testing::Test {
   void TearDown() override { ::DestroyWindow(m_dlg.m_hWnd); }
   void Show() {
     ASSERT_TRUE(m_dlg.Create());
-    ASSERT_TRUE(m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST));
+    m_prompts.dialog = m_dlg.m_hWnd;
+    m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST);
   }
 
-  void Command(UINT id) { ::SendMessageW(m_dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-  void Answer(const std::string& path, DWORD filterIndex = 1) { m_prompts.answers.push_back(ChosenFile{path, filterIndex}); }
-  void OpenLayout(const std::string& path) { Answer(path); Command(ID_MENU_OPEN); }
-  void Execute(const std::string& output, DWORD filterIndex = 1) { Answer(output, filterIndex); Command(ID_MENU_EXECUTE); }
-  // Selects the row (none for -1) and double-clicks the list; returns the handler's result.
-  LRESULT DoubleClick(int selected, int underPointer) {
+  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam = 0) { return ::SendMessageW(m_dlg.m_hWnd, message, wParam, lParam); }
+  // The user's answer to the next chooser: the file, or none to cancel.
+  void Answer(std::optional<std::string> path, DWORD filterIndex = 1) {
+    m_prompts.answers.push_back(path ? std::optional(ChosenFile{*path, filterIndex}) : std::nullopt);
+  }
+  void Command(UINT id, std::optional<std::string> answer, DWORD filterIndex = 1) {
+    Answer(std::move(answer), filterIndex);
+    Send(WM_COMMAND, id);
+  }
+  // Selects the row (none for -1) and double-clicks the list, answering its chooser; returns the handler's result.
+  LRESULT DoubleClick(int selected, int underPointer, std::optional<std::string> answer = std::nullopt) {
+    if (selected >= 0) Answer(std::move(answer));
     ListView_SetItemState(m_list, selected, selected < 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     NMITEMACTIVATE nm{};
     nm.hdr = {m_list, IDC_REGION_LIST, static_cast<UINT>(NM_DBLCLK)};
     nm.iItem = underPointer;
     ::SetWindowLongPtrW(m_dlg.m_hWnd, DWLP_MSGRESULT, 12345);
-    ::SendMessageW(m_dlg.m_hWnd, WM_NOTIFY, IDC_REGION_LIST, reinterpret_cast<LPARAM>(&nm));
+    Send(WM_NOTIFY, IDC_REGION_LIST, reinterpret_cast<LPARAM>(&nm));
     return ::GetWindowLongPtrW(m_dlg.m_hWnd, DWLP_MSGRESULT);
   }
-  std::string Cell(int row, int column) {
-    wchar_t text[4096] = {};
-    ListView_GetItemText(m_list, row, column, text, 4096);
-    return Narrow(text);
-  }
-  // "address|size|region|image" for every row the list shows.
+  // "address|size|region|image" for every row the list shows, the test's folder left out.
   Texts Rows() {
-    Texts rows;
-    const int count = static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) rows.push_back(Cell(row, 0) + "|" + Cell(row, 1) + "|" + Cell(row, 2) + "|" + Cell(row, 3));
-    return rows;
-  }
-  // What the user was shown, " (error)" after the text for the error icon; each in a box that the
-  // dialog owns, without a caption.
-  Texts Messages() {
-    Texts texts;
-    for (const auto& s : m_prompts.shown) {
-      EXPECT_EQ(std::pair(s.owner, s.caption), std::pair(m_dlg.m_hWnd, std::string()));
-      texts.push_back(s.text + (s.type == MB_ICONERROR ? " (error)" : s.type == MB_OK ? "" : " (?)"));
+    Texts rows(static_cast<size_t>(ListView_GetItemCount(m_list)));
+    for (size_t row = 0; row < rows.size(); ++row) {
+      for (int column = 0; column < 4; ++column) {
+        wchar_t text[4096] = {};
+        ListView_GetItemText(m_list, static_cast<int>(row), column, text, 4096);
+        rows[row] += (column ? "|" : "") + Narrow(text);
+      }
+      if (const size_t at = rows[row].find(m_dir.Path("")); at != std::string::npos) rows[row].erase(at, m_dir.Path("").size());
     }
-    return texts;
-  }
-  // The choosers asked for, each owned by the dialog.
-  std::vector<std::pair<HWND, const FileChooser*>> Asked(std::initializer_list<const FileChooser*> choosers) {
-    std::vector<std::pair<HWND, const FileChooser*>> asked;
-    for (const FileChooser* chooser : choosers) asked.emplace_back(m_dlg.m_hWnd, chooser);
-    return asked;
+    return rows;
   }
 
   testing::TempDir m_dir;
   std::string m_layout = m_dir.Path("board é 😀.conf");
-  std::string m_kernel = m_dir.Path("カーネル.bin");
   FakePrompts m_prompts;
   CQuorvelDlg m_dlg{nullptr, m_prompts};
   HWND m_list = nullptr;
 };
 
-TEST_F(DialogTest, OpensWithTheFourEmptyColumnsTheAboutEntryAndTheIcons) {
-  const std::pair<const char*, int> columns[] = {{"アドレス", 75}, {"サイズ", 75}, {"リージョン名", 100}, {"イメージファイル", 300}};
-  const HWND header = reinterpret_cast<HWND>(::SendMessageW(m_list, LVM_GETHEADER, 0, 0));
-  EXPECT_EQ(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
-  for (int i = 0; i < 4; ++i) {
+TEST_F(DialogTest, OpensWithTheFourEmptyColumnsTheMenusAndTheIcons) {
+  Texts columns;
+  for (int i = 0; i < 5; ++i) {
     wchar_t text[64] = {};
     LVCOLUMNW col{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, 64, 0, 0, 0, 0, 0, 0};
-    ASSERT_TRUE(ListView_GetColumn(m_list, i, &col));
-    EXPECT_EQ(std::tuple(Narrow(text), col.cx, col.fmt & LVCFMT_JUSTIFYMASK), std::tuple(columns[i].first, columns[i].second, LVCFMT_LEFT));
+    if (!ListView_GetColumn(m_list, i, &col)) break;
+    columns.push_back(Narrow(text) + " " + std::to_string(col.cx) + ((col.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
   }
-  EXPECT_EQ(::SendMessageW(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
-  const LONG style = ::GetWindowLongW(m_list, GWL_STYLE);
-  EXPECT_EQ(style & (LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS), LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS);
-  EXPECT_TRUE(::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  EXPECT_EQ(columns, (Texts{"アドレス 75", "サイズ 75", "リージョン名 100", "イメージファイル 300"}));
   EXPECT_TRUE(Rows().empty());
-  // The system menu ends with the about entry; the icons are the program's.
-  const HMENU menu = ::GetSystemMenu(m_dlg.m_hWnd, FALSE);
-  const int count = ::GetMenuItemCount(menu);
-  wchar_t text[64] = {};
-  ::GetMenuStringW(menu, count - 1, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::tuple(::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR, ::GetMenuItemID(menu, count - 1), Narrow(text)),
-            std::tuple(UINT{MF_SEPARATOR}, UINT{IDM_ABOUTBOX}, "ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
-  EXPECT_NE(m_dlg.m_hIcon, nullptr);
-  for (const auto& [message, which] : {std::pair{WM_QUERYDRAGICON, 0}, std::pair{WM_GETICON, ICON_BIG}, std::pair{WM_GETICON, ICON_SMALL}}) {
-    EXPECT_EQ(reinterpret_cast<HICON>(::SendMessageW(m_dlg.m_hWnd, message, which, 0)), m_dlg.m_hIcon) << message << " " << which;
+  EXPECT_EQ(::SendMessageW(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
+  EXPECT_EQ(::GetWindowLongW(m_list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS), LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS);
+  EXPECT_TRUE(::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  EXPECT_EQ(MenuItems(::GetMenu(m_dlg.m_hWnd)), (Texts{"ファイル(&F) -1", "  開く(&O) " + std::to_string(ID_MENU_OPEN), "実行(&G) " + std::to_string(ID_MENU_EXECUTE)}));
+  const Texts system = MenuItems(::GetSystemMenu(m_dlg.m_hWnd, FALSE));
+  EXPECT_EQ(Texts(system.end() - 2, system.end()), (Texts{" 0", "ﾊﾞｰｼﾞｮﾝ情報(&A)... " + std::to_string(IDM_ABOUTBOX)}));
+  const HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+  EXPECT_EQ(std::tuple(Send(WM_QUERYDRAGICON, 0), Send(WM_GETICON, ICON_BIG), Send(WM_GETICON, ICON_SMALL)),
+            std::tuple(reinterpret_cast<LRESULT>(icon), reinterpret_cast<LRESULT>(icon), reinterpret_cast<LRESULT>(icon)));
+  EXPECT_NE(icon, nullptr);
+}
+
+TEST_F(DialogTest, BothDialogsShowTheirCaptionFrameAndFont) {
+  constexpr DWORD kFrame = WS_POPUP | WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  constexpr DWORD kEdges = WS_EX_APPWINDOW | WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME;
+  CAboutDlg about;
+  ASSERT_TRUE(about.Create());
+  const HDC screen = ::GetDC(nullptr);
+  const LONG nine = -::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72);  // points
+  ::ReleaseDC(nullptr, screen);
+  for (const auto& [window, caption, frame, edges] :
+       {std::tuple<HWND, std::string, DWORD, DWORD>{m_dlg.m_hWnd, "ミルテカ", kFrame & ~(WS_POPUP | WS_CHILD), WS_EX_APPWINDOW | WS_EX_CLIENTEDGE},
+        {about.m_hWnd, "Quorvelのﾊﾞｰｼﾞｮﾝ情報", WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME}}) {
+    wchar_t text[64] = {};
+    ::GetWindowTextW(window, text, 64);
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(std::tuple(Narrow(text), ::GetWindowLongW(window, GWL_STYLE) & kFrame, ::GetWindowLongW(window, GWL_EXSTYLE) & kEdges,
+                         Narrow(font.lfFaceName), font.lfHeight),
+              std::tuple(caption, frame, edges, "ＭＳ Ｐゴシック", nine));
   }
+  ::DestroyWindow(about.m_hWnd);
 }
 
 TEST_F(DialogTest, LayoutsAsTheyCanBeRead) {
@@ -163,149 +184,117 @@ TEST_F(DialogTest, LayoutsAsTheyCanBeRead) {
   const struct { std::string what, path; std::optional<DWORD> heldSharing; Texts rows, messages; } cases[] = {
       {"regions by address", m_layout, {}, kBoardRows, {}},
       {"regions at and above 2 GiB by address", m_dir.Path("high.conf"), {}, kHighRows, {}},
-      {"held open by an editor", m_layout, FILE_SHARE_READ | FILE_SHARE_WRITE, kBoardRows, {}},
       {"held open without sharing", m_layout, 0, {}, {kCannotOpen}},
       {"missing", m_dir.Path("missing.conf"), {}, {}, {kCannotOpen}},
+      {"held open by an editor", m_layout, FILE_SHARE_READ | FILE_SHARE_WRITE, kBoardRows, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    OpenLayout(m_dir.Path("high.conf"));
+    Command(ID_MENU_OPEN, m_dir.Path("high.conf"));
     m_prompts.shown.clear();
     const HANDLE held = c.heldSharing ? ::CreateFileW(Wide(c.path).c_str(), GENERIC_READ | GENERIC_WRITE, *c.heldSharing,
                                                       nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE;
-    OpenLayout(c.path);
+    Command(ID_MENU_OPEN, c.path);
     ::CloseHandle(held);
     EXPECT_EQ(Rows(), c.rows);
-    EXPECT_EQ(Messages(), c.messages);
+    EXPECT_EQ(m_prompts.shown, c.messages);
   }
-  OpenLayout(m_layout);
-  m_prompts.answers.push_back(std::nullopt);
-  Command(ID_MENU_OPEN);  // cancelled: the rows stay
+  Command(ID_MENU_OPEN, std::nullopt);  // cancelled: the rows stay
   EXPECT_EQ(Rows(), kBoardRows);
   LVITEMW item{LVIF_PARAM, 2, 0, 0, 0, nullptr, 0, 0, 0, 0, 0, 0, nullptr, nullptr, 0};
   EXPECT_TRUE(ListView_GetItem(m_list, &item) && item.lParam == 0x100) << "the item data is the sort key";
+  EXPECT_EQ(m_prompts.asked, std::vector<const FileChooser*>(std::size(cases) * 2 + 1, &kLayoutChooser));
 }
 
 TEST_F(DialogTest, DoubleClickAssignsAnImageToTheSelectedRow) {
-  OpenLayout(m_layout);
+  Command(ID_MENU_OPEN, m_layout);
   DoubleClick(-1, -1);  // no row selected: no chooser
-  Answer(m_kernel);
-  EXPECT_EQ(DoubleClick(2, 0), 0);  // the selected row counts, not the one reported under the pointer
-  EXPECT_EQ(Rows(), (Texts{kBoardRows[0], kBoardRows[1], kBoardRows[2] + m_kernel}));
-  EXPECT_EQ(m_prompts.asked, Asked({&kLayoutChooser, &kImageChooser}));
-  Answer(m_dir.Path("second.bin"));
-  DoubleClick(2, 2);
-  m_prompts.answers.push_back(std::nullopt);
-  DoubleClick(2, 2);  // cancelled: the second stays
-  EXPECT_EQ(Cell(2, COL_IMAGE), m_dir.Path("second.bin"));
-  OpenLayout(m_layout);  // loading again drops the image choices
+  EXPECT_EQ(DoubleClick(0, 2, m_dir.Path("first.bin")), 0);  // the selected row counts, not the one under the pointer
+  DoubleClick(0, 0, m_dir.Path("second.bin"));
+  DoubleClick(0, 0);  // cancelled: the second stays
+  EXPECT_EQ(Rows(), (Texts{kBoardRows[0] + "second.bin", kBoardRows[1], kBoardRows[2]}));
+  EXPECT_EQ(m_prompts.asked, (std::vector<const FileChooser*>{&kLayoutChooser, &kImageChooser, &kImageChooser, &kImageChooser}));
+  Command(ID_MENU_OPEN, m_layout);  // loading again drops the image choices
   EXPECT_EQ(Rows(), kBoardRows);
 }
 
-TEST_F(DialogTest, ExecuteWritesTheImageWithAWaitCursorFromImagesOfAnyPathLength) {
+TEST_F(DialogTest, ExecuteWritesTheChosenFormWithAWaitCursorFromImagesOfAnyPathLengthButNeverOverTheLayout) {
   std::string image = m_dir.Path("");
   while (Utf8Length(image) < 300) std::filesystem::create_directory(testing::FsPath(image += "長いフォルダー名 long folder name\\"));
   testing::WriteBytes(image += "kernel.bin", "LONG");
-  Command(ID_MENU_EXECUTE);  // before any layout: nothing to write, no chooser
-  OpenLayout(m_layout);
-  m_prompts.answers.push_back(std::nullopt);
-  Command(ID_MENU_EXECUTE);  // cancelled
-  Answer(image);
-  DoubleClick(2, 2);
-  EXPECT_EQ(Cell(2, COL_IMAGE), image);  // whole, however long
+  Send(WM_COMMAND, ID_MENU_EXECUTE);  // before any layout: nothing to write, no chooser
+  Command(ID_MENU_OPEN, m_layout);
+  Command(ID_MENU_EXECUTE, std::nullopt);  // cancelled
+  DoubleClick(2, 2, image);
   const std::string output = m_dir.Path("出力 ü.bin");
-  Execute(output);
-  EXPECT_EQ(m_prompts.asked, Asked({&kLayoutChooser, &kOutputChooser, &kImageChooser, &kOutputChooser}));
-  EXPECT_EQ(Messages(), (Texts{"イメージデータが入力されていません。 (error)", "イメージファイルを作成しました。"}));
-  EXPECT_TRUE(m_prompts.shown[1].waitCursor);
+  Command(ID_MENU_EXECUTE, output);
+  EXPECT_EQ(m_prompts.asked, (std::vector<const FileChooser*>{&kLayoutChooser, &kOutputChooser, &kImageChooser, &kOutputChooser}));
+  EXPECT_EQ(m_prompts.shown, (Texts{"イメージデータが入力されていません。 (error)", "イメージファイルを作成しました。"}));
+  EXPECT_TRUE(m_prompts.waitCursor);
   EXPECT_NE(::GetCursor(), ::LoadCursorW(nullptr, IDC_WAIT));
   EXPECT_EQ(testing::ReadBytes(output), std::string(0x10 + 0xF0, '\xFF') + "LONG" + std::string(4, '\xFF'));
-}
-
-TEST_F(DialogTest, TheOutputChooserPicksTheFormatAndTheLayoutIsNeverWrittenOver) {
-  OpenLayout(m_layout);
-  Execute(m_dir.Path("fw"), 3);  // the Intel HEX entry, a name without an extension
+  Command(ID_MENU_EXECUTE, m_dir.Path("fw"), 3);  // the Intel HEX entry, a name without an extension
   EXPECT_TRUE(testing::ReadBytes(m_dir.Path("fw")).ends_with(":00000001FF\r\n"));
   const std::string layout = testing::ReadBytes(m_layout);
-  Execute(m_layout);
+  Command(ID_MENU_EXECUTE, m_layout);
   EXPECT_TRUE(testing::ReadBytes(m_layout) == layout) << "the layout was written over";
-  EXPECT_EQ(Messages().back(), "レイアウトファイルと同じファイルには出力できません。 (error)");
+  EXPECT_EQ(m_prompts.shown.back(), "レイアウトファイルと同じファイルには出力できません。 (error)");
 }
 
 TEST(OutputFormatFor, TheTypedExtensionWinsElseTheChosenEntry) {
   const std::pair<ChosenFile, OutputFormat> cases[] = {
       {{"all.bin", 1}, OutputFormat::Binary}, {{"all.bin", 2}, OutputFormat::Binary}, {{"out", 3}, OutputFormat::IntelHex},
-      {{"out", 2}, OutputFormat::SRecord},
-      {{"out.txt", 4}, OutputFormat::Binary}, {{"x.mot", 1}, OutputFormat::SRecord},   {{"X.S37", 4}, OutputFormat::SRecord},
-      {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
+      {{"out", 2}, OutputFormat::SRecord},    {{"out.txt", 4}, OutputFormat::Binary}, {{"x.mot", 1}, OutputFormat::SRecord},
+      {{"X.S37", 4}, OutputFormat::SRecord},  {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
   };
   for (const auto& [chosen, format] : cases) EXPECT_EQ(OutputFormatFor(chosen), format) << chosen.path << " " << chosen.filterIndex;
 }
 
-struct DropCase {
-  const char* what;
-  bool loadedFirst;
-  Texts files;
-  enum { OnTheLastRow, BelowTheRows, OnTheCaption } where;
-  Texts rows;  // afterwards, the image paths without their folder
-};
-
-class DropTest : public DialogTest, public ::testing::WithParamInterface<DropCase> {};
-
 // The files come as the shell drops them: DROPFILES, then the wide names, each ended, and one more end.
-TEST_P(DropTest, FilesDroppedOntoTheDialog) {
-  const DropCase& c = GetParam();
-  if (c.loadedFirst) OpenLayout(m_layout);
-  RECT row{};
-  ListView_GetItemRect(m_list, static_cast<int>(Rows().size()) - 1, &row, LVIR_BOUNDS);
-  POINT point = c.loadedFirst ? POINT{(row.left + row.right) / 2, (row.top + row.bottom) / 2} : POINT{40, 60};
-  ::MapWindowPoints(m_list, m_dlg.m_hWnd, &point, 1);
-  point.y = c.where == DropCase::OnTheCaption ? -8 : point.y + (c.where == DropCase::BelowTheRows ? 40 : 0);
-  std::wstring files;
-  for (const std::string& name : c.files) files += Wide(m_dir.Path(name)) + L'\0';
-  const size_t bytes = (files.size() + 1) * sizeof(wchar_t);
-  const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(DROPFILES) + bytes);
-  auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
-  *drop = {sizeof(DROPFILES), point, c.where == DropCase::OnTheCaption, TRUE};
-  std::memcpy(drop + 1, files.c_str(), bytes);
-  ::GlobalUnlock(memory);
-  ::SendMessageW(m_dlg.m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-  EXPECT_EQ(::GlobalFlags(memory), UINT{GMEM_INVALID_HANDLE}) << "the drop was not finished";
-  Texts rows = Rows();
-  const std::string folder = m_dir.Path("");
-  for (std::string& r : rows) {
-    if (const size_t at = r.find(folder); at != std::string::npos) r.erase(at, folder.size());
+TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
+  enum Where { OnTheLastRow, BelowTheRows, OnTheCaption };
+  const struct { const char* what; bool loadedFirst; Texts files; Where where; Texts rows; } cases[] = {
+      {"a layout anywhere", true, {"high.conf"}, OnTheLastRow, kHighRows},
+      {"an image onto a row", true, {"カーネル.bin"}, OnTheLastRow, {kBoardRows[0], kBoardRows[1], kBoardRows[2] + "カーネル.bin"}},
+      {"an image below the rows", true, {"カーネル.bin"}, BelowTheRows, kBoardRows},
+      {"any file on the caption", true, {"high layout.txt"}, OnTheCaption, kHighRows},
+      {"any file onto an empty list", false, {"high layout.txt"}, OnTheLastRow, kHighRows},
+      {"several files", true, {"カーネル.bin", "high.conf"}, OnTheLastRow, kBoardRows},
+      {"a folder", false, {"folder.conf"}, OnTheLastRow, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Command(ID_MENU_OPEN, m_layout);
+    RECT row{};
+    ListView_GetItemRect(m_list, 2, &row, LVIR_BOUNDS);
+    if (!c.loadedFirst) ListView_DeleteAllItems(m_list);
+    POINT point{(row.left + row.right) / 2, (row.top + row.bottom) / 2 + (c.where == BelowTheRows ? 40 : 0)};
+    ::MapWindowPoints(m_list, m_dlg.m_hWnd, &point, 1);
+    point.y = c.where == OnTheCaption ? -8 : point.y;
+    std::wstring files;
+    for (const std::string& name : c.files) files += Wide(m_dir.Path(name)) + L'\0';
+    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(DROPFILES) + (files.size() + 1) * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    *drop = {sizeof(DROPFILES), point, c.where == OnTheCaption, TRUE};
+    std::memcpy(drop + 1, files.c_str(), (files.size() + 1) * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    m_prompts.asked.clear();
+    Send(WM_DROPFILES, reinterpret_cast<WPARAM>(memory));
+    EXPECT_EQ(::GlobalFlags(memory), UINT{GMEM_INVALID_HANDLE}) << "the drop was not finished";
+    EXPECT_EQ(Rows(), c.rows);
+    EXPECT_TRUE(m_prompts.asked.empty() && m_prompts.shown.empty());  // a drop asks for nothing
   }
-  EXPECT_EQ(rows, c.rows);
-  EXPECT_EQ(m_prompts.asked.size(), c.loadedFirst ? 1u : 0u);  // a drop asks for nothing
-  EXPECT_TRUE(m_prompts.shown.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dialog, DropTest,
-    ::testing::Values(DropCase{"a layout anywhere", true, {"high.conf"}, DropCase::OnTheLastRow, kHighRows},
-                      DropCase{"an image onto a row", true, {"カーネル.bin"}, DropCase::OnTheLastRow,
-                               {kBoardRows[0], kBoardRows[1], kBoardRows[2] + "カーネル.bin"}},
-                      DropCase{"an image below the rows", true, {"カーネル.bin"}, DropCase::BelowTheRows, kBoardRows},
-                      DropCase{"any file on the caption", true, {"high layout.txt"}, DropCase::OnTheCaption, kHighRows},
-                      DropCase{"any file onto an empty list", false, {"high layout.txt"}, DropCase::OnTheLastRow, kHighRows},
-                      DropCase{"several files", true, {"カーネル.bin", "high.conf"}, DropCase::OnTheLastRow, kBoardRows},
-                      DropCase{"a folder", false, {"folder.conf"}, DropCase::OnTheLastRow, {}}),
-    testing::NameFromWhat());
-
 TEST_F(DialogTest, ShownAgainItBindsTheNewListAndOpensTheLayoutGivenAtStart) {
-  for (const auto& [layout, rows, messages] : {std::tuple{m_layout, kBoardRows, Texts{}}, std::tuple{m_dir.Path("no.conf"), Texts{}, Texts{kCannotOpen}}}) {
-    ::DestroyWindow(m_dlg.m_hWnd);
-    EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
-    m_prompts.shown.clear();
-    m_dlg.OpenAtStart(layout);
-    Show();
-    EXPECT_TRUE(Rows().empty());  // opened once the window shows: after the messages waiting for it
-    for (MSG msg; ::PeekMessageW(&msg, m_dlg.m_hWnd, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
-    EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), m_list);
-    EXPECT_EQ(Rows(), rows);
-    EXPECT_EQ(Messages(), messages);
-  }
+  ::DestroyWindow(m_dlg.m_hWnd);
+  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
+  m_dlg.OpenAtStart(m_layout);
+  Show();
+  EXPECT_TRUE(Rows().empty());  // opened once the window shows: after the messages waiting for it
+  for (MSG msg; ::PeekMessageW(&msg, m_dlg.m_hWnd, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
+  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), m_list);
+  EXPECT_EQ(Rows(), kBoardRows);
 }
 
 TEST(StartLayoutPath, TheOneArgumentAsAFullPath) {
@@ -321,28 +310,45 @@ TEST(StartLayoutPath, TheOneArgumentAsAFullPath) {
   }
 }
 
-TEST_F(DialogTest, WhatTheDialogLeavesToTheDialogManagerReturnsFalse) {
+// Painting, sizing, minimising and restoring are the dialog manager's, and the list fills the client
+// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero.
+TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndState) {
   const auto proc = reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(m_dlg.m_hWnd, DWLP_DLGPROC));
   ::InvalidateRect(m_dlg.m_hWnd, nullptr, FALSE);
-  EXPECT_EQ(proc(m_dlg.m_hWnd, WM_PAINT, 0, 0), FALSE);  // not minimised: the manager paints
+  EXPECT_EQ(proc(m_dlg.m_hWnd, WM_PAINT, 0, 0), FALSE);
   EXPECT_TRUE(::GetUpdateRect(m_dlg.m_hWnd, nullptr, FALSE)) << "painted from inside the dialog procedure";
-  EXPECT_EQ(proc(m_dlg.m_hWnd, WM_SYSCOMMAND, SC_RESTORE, 0), FALSE);
   EXPECT_EQ(proc(m_dlg.m_hWnd, WM_APP, 0, 0), FALSE);
-  ::SendMessageW(m_dlg.m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);  // and the manager does it
-  EXPECT_TRUE(::IsIconic(m_dlg.m_hWnd));
-  ::SendMessageW(m_dlg.m_hWnd, WM_SYSCOMMAND, SC_RESTORE, 0);
-  EXPECT_FALSE(::IsIconic(m_dlg.m_hWnd));
+  // Restoring the icon brings back the maximised window; restoring that, the window of before.
+  const struct { WPARAM command; int width, height; BOOL iconic, zoomed; } steps[] = {
+      {0, 700, 400, FALSE, FALSE},     {0, 320, 180, FALSE, FALSE},     {SC_MAXIMIZE, 0, 0, FALSE, TRUE},
+      {SC_MINIMIZE, 0, 0, TRUE, FALSE}, {SC_RESTORE, 0, 0, FALSE, TRUE}, {SC_RESTORE, 320, 180, FALSE, FALSE}};
+  for (const auto& s : steps) {
+    if (s.command) Send(WM_SYSCOMMAND, s.command);
+    if (!s.command) ::SetWindowPos(m_dlg.m_hWnd, nullptr, 0, 0, s.width, s.height, SWP_NOMOVE | SWP_NOZORDER);
+    RECT client, list, window;
+    ::GetClientRect(m_dlg.m_hWnd, &client);
+    ::GetWindowRect(m_dlg.m_hWnd, &window);
+    ::GetWindowRect(m_list, &list);
+    ::MapWindowPoints(nullptr, m_dlg.m_hWnd, reinterpret_cast<POINT*>(&list), 2);
+    EXPECT_EQ(std::tuple(list.left, list.top, list.right, list.bottom), std::tuple(0L, 0L, client.right, client.bottom)) << s.command;
+    EXPECT_EQ(std::tuple(::IsIconic(m_dlg.m_hWnd), ::IsZoomed(m_dlg.m_hWnd)), std::tuple(s.iconic, s.zoomed)) << s.command;
+    EXPECT_EQ(s.width ? std::pair(window.right - window.left, window.bottom - window.top) : std::pair(0L, 0L), std::pair(LONG{s.width}, LONG{s.height}));
+  }
+  for (const auto& [client, origin] : {std::pair{33, 1L}, std::pair{32, 0L}, std::pair{0, -15L}, std::pair{1, -15L}, std::pair{2, -14L}}) {
+    EXPECT_EQ(std::pair(CQuorvelDlg::IconOrigin(client, 160, 32, 32).x, CQuorvelDlg::IconOrigin(160, client, 32, 32).y), std::pair(origin, origin))
+        << client;
+  }
 }
 
 TEST_F(DialogTest, AHandlerThatThrowsEndsInAMessageAndTheDialogGoesOn) {
   for (std::function<void()> fail : {+[] { throw std::bad_alloc(); }, +[] { throw std::runtime_error("x"); }, +[] { throw 42; }}) {
     m_prompts.fail = fail;
-    Command(ID_MENU_OPEN);
+    Send(WM_COMMAND, ID_MENU_OPEN);
   }
   m_prompts.fail = nullptr;
-  OpenLayout(m_layout);
+  Command(ID_MENU_OPEN, m_layout);
   EXPECT_EQ(Rows(), kBoardRows);
-  EXPECT_EQ(Messages(), (Texts{"メモリが足りません。 (error)", "予期しないエラーが発生しました。 (error)", "予期しないエラーが発生しました。 (error)"}));
+  EXPECT_EQ(m_prompts.shown, (Texts{"メモリが足りません。 (error)", "予期しないエラーが発生しました。 (error)", "予期しないエラーが発生しました。 (error)"}));
 }
 
 TEST(ChooserRequest, GivesTheFileDialogWhatTheChooserSays) {
@@ -365,22 +371,9 @@ TEST_F(DialogTest, CellsComeBackWholeUpToTheCapacity) {
   ListRegionTable table(m_dlg.m_regionList);
   table.Append("0", 0);
   table.SetCell(0, COL_SIZE, std::string(40, '7'));
-  EXPECT_EQ(table.GetCell(0, COL_SIZE, 32), std::string(31, '7'));
-  EXPECT_EQ(table.GetCell(0, COL_SIZE, 41), std::string(40, '7'));
-  const std::string path(5000, 'p');
-  table.SetCell(0, COL_IMAGE, path);
-  EXPECT_EQ(table.GetCell(0, COL_IMAGE, kImagePathCapacity), path);
-}
-
-TEST_F(DialogTest, TheListFillsTheClientAreaWhateverTheWindowSize) {
-  for (const auto& [width, height] : {std::pair{700, 400}, std::pair{320, 180}}) {
-    ::SetWindowPos(m_dlg.m_hWnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-    RECT client, list;
-    ::GetClientRect(m_dlg.m_hWnd, &client);
-    ::GetWindowRect(m_list, &list);
-    ::MapWindowPoints(nullptr, m_dlg.m_hWnd, reinterpret_cast<POINT*>(&list), 2);
-    EXPECT_EQ(std::tuple(list.left, list.top, list.right, list.bottom), std::tuple(0L, 0L, client.right, client.bottom)) << width;
-  }
+  table.SetCell(0, COL_IMAGE, std::string(5000, 'p'));
+  EXPECT_EQ(std::tuple(table.GetCell(0, COL_SIZE, 32), table.GetCell(0, COL_SIZE, 41), table.GetCell(0, COL_IMAGE, kImagePathCapacity)),
+            std::tuple(std::string(31, '7'), std::string(40, '7'), std::string(5000, 'p')));
 }
 
 }  // namespace
