@@ -74,10 +74,12 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
   printf 'not mine' > "$work/open/theirs.bin"; chmod 444 "$work/open/theirs.bin"
   as_nobody -q -o "$work/open/theirs.bin" "$work/board.conf" 2>"$work/err"
   check "a read-only output is refused before writing" "1 not mine" "$? $(cat "$work/open/theirs.bin")"
-  install -m 666 -o 65534 /dev/null "$work/read-only/mine.bin"
-  as_nobody -q -o "$work/read-only/mine.bin" "$work/board.conf"
-  check "a writable file in a folder that is not: written in place" "0 32768 666" \
-        "$? $(stat -c '%s %a' "$work/read-only/mine.bin")"
+  for named in "" 1; do
+    install -m 666 -o 65534 /dev/null "$work/read-only/mine.bin"
+    QUORVEL_NAMED_TEMPORARY=$named as_nobody -q -o "$work/read-only/mine.bin" "$work/board.conf"
+    check "a writable file in a folder that is not${named:+ (named temporary)}: written in place" "0 32768 666" \
+          "$? $(stat -c '%s %a' "$work/read-only/mine.bin")"
+  done
 fi
 
 fi
