@@ -1,7 +1,6 @@
 // The real Quorvel.exe, worked from outside as a user works it: menus, real double-clicks, the
 // system's file choosers and message boxes, files dropped onto its window; screenshots of the main
-// states. Each test starts the program afresh in a folder of its own. What needs no second process
-// and no real window is checked in the dialog's own tests.
+// states. Each test starts the program afresh in a folder of its own.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -18,12 +17,10 @@
 #include "test_support.h"
 #include "text.h"
 
-namespace e2e {
+namespace quorvel {
 namespace {
 
-using quorvel::Utf8ToWide;
-using quorvel::WideToUtf8;
-using quorvel::testing::ReadBytes;
+using testing::ReadBytes;
 using Texts = std::vector<std::string>;
 
 const std::string kOpenTitle = "ファイルを選択して下さい";
@@ -49,8 +46,7 @@ void Await(const std::string& what, const std::function<bool()>& done) {
 
 std::string Text(HWND window) {
   wchar_t text[1024] = {};
-  DWORD_PTR copied = 0;
-  ::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+  ::SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
   return WideToUtf8(text);
 }
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
@@ -100,18 +96,20 @@ void Shot(const std::string& name) {
   ::ReleaseDC(nullptr, screen);
   const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + bits.size()), 0, 0, sizeof file + sizeof info};
   std::filesystem::create_directories(QUORVEL_SHOTS);
-  quorvel::testing::WriteBytes(QUORVEL_SHOTS "/" + name + ".bmp", std::string(reinterpret_cast<const char*>(&file), sizeof file) +
-                                   std::string(reinterpret_cast<const char*>(&info), sizeof info) + bits);
+  testing::WriteBytes(QUORVEL_SHOTS "/" + name + ".bmp", std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+                                                              std::string(reinterpret_cast<const char*>(&info), sizeof info) + bits);
 }
 
 class Quorvel : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // Starts the program with the argument after its name on its command line.
+  void Start(const std::string& argument = "") {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::wstring command = L"\"" + Utf8ToWide(Exe()) + L"\"" + Utf8ToWide(m_argument);
+    std::wstring command = L"\"" + Utf8ToWide(Exe()) + L"\"" + Utf8ToWide(argument);
     ASSERT_TRUE(::CreateProcessW(Utf8ToWide(Exe()).c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 Utf8ToWide(m_dir.Path("")).c_str(), &startup, &m_process)) << Exe();
+                                 Utf8ToWide(m_dir.Path("")).c_str(), &startup, &m_process))
+        << Exe();
     m_main = AwaitWindow("ミルテカ");
     m_list = ::GetDlgItem(m_main, IDC_REGION_LIST);
     ::SetForegroundWindow(m_main);
@@ -125,27 +123,28 @@ class Quorvel : public ::testing::Test {
 
   bool Ended(DWORD milliseconds) { return ::WaitForSingleObject(m_process.hProcess, milliseconds) == WAIT_OBJECT_0; }
   void Post(UINT message, WPARAM wParam) { ::PostMessageW(m_main, message, wParam, 0); }
-  // A visible dialog-class window of the program that matches.
+  // A visible dialog-class window of the program (it has one thread) that matches.
   HWND AwaitDialog(const std::string& what, const std::function<bool(HWND)>& match) {
     HWND found = nullptr;
     Await(what, [&] {
       for (found = nullptr; (found = ::FindWindowExW(nullptr, found, L"#32770", nullptr));) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(found, &pid);
-        if (pid == m_process.dwProcessId && ::IsWindowVisible(found) && match(found)) return true;
+        if (::GetWindowThreadProcessId(found, nullptr) == m_process.dwThreadId && ::IsWindowVisible(found) && match(found)) return true;
       }
       return false;
     });
     return found;
   }
-  HWND AwaitWindow(const std::string& caption) { return AwaitDialog(caption, [&](HWND w) { return Text(w) == caption; }); }
-  void AwaitClosed(const std::string& what, HWND window) { Await("closing of the " + what, [&] { return !::IsWindow(window); }); }
+  HWND AwaitWindow(const std::string& caption) {
+    return AwaitDialog(caption, [&](HWND w) { return Text(w) == caption; });
+  }
+  void AwaitClosed(const std::string& what, HWND window) {
+    Await("closing of the " + what, [&] { return !::IsWindow(window); });
+  }
   void AwaitRows(int count) {
     Await(std::to_string(count) + " rows", [&] { return ::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0) == count; });
   }
   // Types the path into the chooser's file-name box (combo box cmb13) and presses OK.
   void Choose(HWND chooser, const std::string& path) {
-    EXPECT_EQ(::GetWindow(chooser, GW_OWNER), m_main);
     ::SendMessageW(::GetDlgItem(chooser, 0x47C), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Utf8ToWide(path).c_str()));
     Click(::GetDlgItem(chooser, IDOK));
   }
@@ -158,30 +157,27 @@ class Quorvel : public ::testing::Test {
     ::ClientToScreen(m_list, &point);
     ::SetForegroundWindow(m_main);
     // Two clicks with a human pause, well inside the double-click time; the point goes with each.
-    INPUT input{INPUT_MOUSE, {}};
-    input.mi.dx = MulDiv(point.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(point.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    const int x = ::MulDiv(point.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1), y = ::MulDiv(point.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
     for (const DWORD button : {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
-      input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
-      ::SendInput(1, &input, sizeof input);
+      ::mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button, static_cast<DWORD>(x), static_cast<DWORD>(y), 0, 0);
       ::Sleep(button == MOUSEEVENTF_LEFTUP ? 100 : 0);
     }
     const HWND chooser = AwaitWindow(kOpenTitle);
     Choose(chooser, image);
     AwaitClosed("image chooser", chooser);
   }
-  // Runs the generate command and answers the save chooser, whose file name comes preset.
+  // Runs the generate command and answers the save chooser.
   HWND Generate(const std::string& output) {
     Post(WM_COMMAND, ID_MENU_EXECUTE);
     const HWND chooser = AwaitWindow("保存するファイル名を入力してください");
-    EXPECT_EQ(Text(::GetDlgItem(chooser, 0x47C)), "all.bin");
     Choose(chooser, output);
     return chooser;
   }
   // The message box over the main window (its text a static with id 0xFFFF, its icon 0x0440): the
   // text, the empty caption, the icon; then its OK.
-  void ExpectMessage(const std::string& text, bool errorIcon, const char* shot) {
-    const HWND box = AwaitDialog("message box", [&](HWND w) { return ::GetWindow(w, GW_OWNER) == m_main && !Text(::GetDlgItem(w, 0xFFFF)).empty(); });
+  void ExpectMessage(const std::string& text, bool errorIcon, const char* shot = nullptr) {
+    const HWND box =
+        AwaitDialog("message box", [&](HWND w) { return ::GetWindow(w, GW_OWNER) == m_main && !Text(::GetDlgItem(w, 0xFFFF)).empty(); });
     const HWND icon = ::GetDlgItem(box, 0x0440);
     EXPECT_EQ(Text(::GetDlgItem(box, 0xFFFF)) + "|" + Text(box), text + "|");
     EXPECT_EQ(icon && ::IsWindowVisible(icon) && ::SendMessageW(icon, STM_GETICON, 0, 0), errorIcon) << text;
@@ -190,15 +186,16 @@ class Quorvel : public ::testing::Test {
     AwaitClosed("message box", box);
   }
 
-  std::string m_argument;  // after the program's name on its command line
-  quorvel::testing::TempDir m_dir;
+  testing::TempDir m_dir;
   PROCESS_INFORMATION m_process{};
   HWND m_main = nullptr;
   HWND m_list = nullptr;
 };
 
-// Each step as a user takes it; the image written a second time, over the first, after the system's question.
+// Each step as a user takes it; the image written a second time, over the first, after the system's
+// question; the about box.
 TEST_F(Quorvel, TypicalRunWritesTheGoldenImageAndAsksBeforeWritingItAgain) {
+  Start();
   Shot("1-main-empty");
   Post(WM_COMMAND, ID_MENU_EXECUTE);
   ExpectMessage("イメージデータが入力されていません。", true, "5-nothing-to-write");
@@ -210,36 +207,31 @@ TEST_F(Quorvel, TypicalRunWritesTheGoldenImageAndAsksBeforeWritingItAgain) {
   Assign(0, Example("kernel.bin"));  // larger than its region
   Generate(output);
   ExpectMessage("リージョン'ipl'のファイルサイズが\r\nオーバーしています。", true, "7-oversize");
-  EXPECT_FALSE(quorvel::testing::Exists(output));
+  EXPECT_FALSE(testing::Exists(output));
   for (const auto& [row, image] : {std::pair{0, "ipl.bin"}, {1, "bootloader.bin"}, {2, "kernel.bin"}, {4, "config.bin"}}) {
     Assign(row, Example(image));
   }
   Shot("3-images-assigned");
   Generate(output);
   ExpectMessage(kWritten, false, "4-image-written");
-  const std::string golden = ReadBytes(quorvel::testing::DataPath("golden/example-all.bin"));
+  const std::string golden = ReadBytes(testing::DataPath("golden/example-all.bin"));
   EXPECT_TRUE(ReadBytes(output) == golden);
-  quorvel::testing::WriteBytes(output, "old contents");
+  testing::WriteBytes(output, "old contents");
   const HWND chooser = Generate(output);
-  for (const int answer : {IDNO, IDYES}) {
-    const HWND question = AwaitDialog("question", [&](HWND w) { return ::GetWindow(w, GW_OWNER) == chooser && ::GetDlgItem(w, IDYES); });
-    if (answer == IDNO) Shot("6-overwrite-question");
-    Click(::GetDlgItem(question, answer));
-    AwaitClosed("question", question);
-    if (answer == IDNO) {
-      EXPECT_TRUE(::IsWindowVisible(chooser));
-      EXPECT_EQ(ReadBytes(output), "old contents");
-      Click(::GetDlgItem(chooser, IDOK));
-    }
-  }
-  ExpectMessage(kWritten, false, nullptr);
+  const auto question = [&] {
+    return AwaitDialog("question", [&](HWND w) { return ::GetWindow(w, GW_OWNER) == chooser && ::GetDlgItem(w, IDYES); });
+  };
+  const HWND first = question();
+  Shot("6-overwrite-question");
+  Click(::GetDlgItem(first, IDNO));  // back to the chooser, the file as it was
+  AwaitClosed("question", first);
+  EXPECT_TRUE(::IsWindowVisible(chooser));
+  EXPECT_EQ(ReadBytes(output), "old contents");
+  Click(::GetDlgItem(chooser, IDOK));
+  Click(::GetDlgItem(question(), IDYES));
+  ExpectMessage(kWritten, false);
   EXPECT_TRUE(ReadBytes(output) == golden);
-  ::SendMessageW(m_main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-  Await("maximised window", [&] { return ::IsZoomed(m_main) != FALSE; });
-  Shot("9-maximised");
-}
-
-TEST_F(Quorvel, TheSystemMenuOpensTheAboutBoxWhileTheMainWindowWaits) {
+  // The about box from the system menu, the main window waiting meanwhile.
   Post(WM_SYSCOMMAND, IDM_ABOUTBOX);
   const HWND about = AwaitWindow("Quorvelのﾊﾞｰｼﾞｮﾝ情報");
   EXPECT_FALSE(::IsWindowEnabled(m_main));
@@ -257,37 +249,27 @@ TEST_F(Quorvel, TheSystemMenuOpensTheAboutBoxWhileTheMainWindowWaits) {
   Click(::GetDlgItem(about, IDOK));
   AwaitClosed("about box", about);
   Await("main window taking input again", [&] { return ::IsWindowEnabled(m_main) != FALSE; });
+  ::SendMessageW(m_main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  Await("maximised window", [&] { return ::IsZoomed(m_main) != FALSE; });
+  Shot("9-maximised");
 }
 
-// A layout dropped onto the program's icon: its path after the program's name.
-class QuorvelWithALayout : public Quorvel {
-  void SetUp() override {
-    m_argument = " \"" + Example("board.conf") + "\"";
-    Quorvel::SetUp();
-  }
-};
+// Started with a layout (one dropped onto the program's icon: its path after the program's name), the
+// program opens it; a file dropped onto its window comes as the system hands one over, a drop handle
+// in the program's own memory. Then the key pressed in the list, or the close box (none), ends it.
+class QuorvelEnds : public Quorvel, public ::testing::WithParamInterface<WPARAM> {};
 
-// The dropped file comes as the system hands one over: a drop handle in the program's own memory.
-TEST_F(QuorvelWithALayout, OpensItAtStartAndAnotherDroppedOntoTheWindow) {
+TEST_P(QuorvelEnds, OpensTheLayoutItWasStartedWithTakesADropAndEndsWithoutAQuestion) {
+  Start(" \"" + Example("board.conf") + "\"");
   AwaitRows(5);
-  quorvel::testing::WriteBytes(m_dir.Path("two.conf"), "[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[kernel]\r\nOFFSET=0x10\r\nSIZE=0x10\r\n");
+  testing::WriteBytes(m_dir.Path("two.conf"), "[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[kernel]\r\nOFFSET=0x10\r\nSIZE=0x10\r\n");
   const std::wstring name = Utf8ToWide(m_dir.Path("two.conf")) + L'\0';
   struct { DROPFILES header; wchar_t names[1024]; } drop{{sizeof(DROPFILES), {40, 40}, FALSE, TRUE}, {}};
   name.copy(drop.names, name.size());
   SendThere(m_main, WM_DROPFILES, 0, &drop, sizeof drop);
   AwaitRows(2);
-}
-
-// The key pressed in the list; none: the close box.
-class QuorvelEnds : public Quorvel, public ::testing::WithParamInterface<WPARAM> {};
-
-TEST_P(QuorvelEnds, WithoutAQuestion) {
-  if (const WPARAM key = GetParam()) {
-    ::PostMessageW(m_list, WM_KEYDOWN, key, 1);
-    ::PostMessageW(m_list, WM_KEYUP, key, 0xC0000001);
-  } else {
-    Post(WM_SYSCOMMAND, SC_CLOSE);
-  }
+  const WPARAM key = GetParam();
+  ::PostMessageW(key ? m_list : m_main, key ? WM_KEYDOWN : WM_SYSCOMMAND, key ? key : SC_CLOSE, 1);
   DWORD code = 99;
   ASSERT_TRUE(Ended(10000));
   EXPECT_TRUE(::GetExitCodeProcess(m_process.hProcess, &code) && code == 0) << code;
@@ -324,4 +306,4 @@ TEST(QuorvelExe, PropertiesShowTheVersionTheIconAndTheExecutionLevel) {
 }
 
 }  // namespace
-}  // namespace e2e
+}  // namespace quorvel

@@ -4,14 +4,13 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "about_dlg.h"
@@ -26,35 +25,8 @@ namespace quorvel {
 namespace {
 
 using qfw::Narrow;
-using qfw::Wide;
 using Texts = std::vector<std::string>;
-
-// Answers in the user's place. Keeps the choosers asked for (none for one the dialog does not own)
-// and the messages shown: the text, " (error)" for the error icon, " (not the dialog's)" for a box
-// that the dialog does not own or that has a caption.
-class FakePrompts final : public UserPrompts {
- public:
-  std::optional<ChosenFile> ChooseFile(HWND owner, const FileChooser& chooser) override {
-    asked.push_back(owner == dialog ? &chooser : nullptr);
-    if (fail) fail();
-    std::optional<ChosenFile> answer;
-    if (!answers.empty()) answer = answers.front(), answers.pop_front();
-    return answer;
-  }
-  int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
-    shown.push_back(text + (type == MB_ICONERROR ? " (error)" : type == MB_OK ? "" : " (?)") +
-                    (owner == dialog && caption.empty() ? "" : " (not the dialog's)"));
-    waitCursor = ::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT);
-    return IDOK;
-  }
-
-  HWND dialog = nullptr;
-  std::function<void()> fail;                     // how the chooser fails, if it does
-  std::deque<std::optional<ChosenFile>> answers;  // none: the user cancels
-  std::vector<const FileChooser*> asked;
-  Texts shown;
-  bool waitCursor = false;  // while the last message was shown
-};
+using Choosers = std::vector<const FileChooser*>;
 
 constexpr char kHighLayout[] =  // regions at and above 2 GiB, the lowest looked up last
     "[bootloader]\r\nOFFSET=0x80000000\r\n[kernel]\r\nOFFSET=0x80100000\r\n[userland]\r\nOFFSET=0xFFFFFFFF\r\n"
@@ -62,7 +34,6 @@ constexpr char kHighLayout[] =  // regions at and above 2 GiB, the lowest looked
 const Texts kHighRows = {"0x7FFFFFFF||ipl|", "0x80000000||bootloader|", "0x80100000||kernel|", "0xFFFFFFFF||userland|",
                          "0x100000000||free1|"};
 const Texts kBoardRows = {"0|0x10|ipl|", "10|0xF0|bootloader|", "0x100|0x8|kernel|"};
-const std::string kCannotOpen = "ファイルを開けません。 (error)";
 
 // Each item of a menu as "text id", the items of a pop-up indented after it.
 Texts MenuItems(HMENU menu, const std::string& indent = "") {
@@ -76,36 +47,44 @@ Texts MenuItems(HMENU menu, const std::string& indent = "") {
   return items;
 }
 
-class DialogTest : public ::testing::Test {
+// The dialog, with the test answering in the user's place. It keeps the choosers asked for (none for
+// one the dialog does not own) and the messages shown: the text, " (error)" for the error icon, " (not
+// the dialog's)" for a box that the dialog does not own or that has a caption, " (wait)" under the
+// wait cursor.
+class DialogTest : public ::testing::Test, public UserPrompts {
  protected:
   void SetUp() override {
-    testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x100\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n"
-                                  "[bootloader]\r\nOFFSET=10\r\nSIZE=0xF0\r\n");
-    testing::WriteBytes(m_dir.Path("カーネル.bin"), "KRNL");
+    testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x100\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[bootloader]\r\nOFFSET=10\r\nSIZE=0xF0\r\n");
     testing::WriteBytes(m_dir.Path("high.conf"), kHighLayout);
-    testing::WriteBytes(m_dir.Path("high layout.txt"), kHighLayout);
-    std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder.conf")));
     Show();
   }
   void TearDown() override { ::DestroyWindow(m_dlg.m_hWnd); }
   void Show() {
     ASSERT_TRUE(m_dlg.Create());
-    m_prompts.dialog = m_dlg.m_hWnd;
     m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST);
   }
 
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam = 0) { return ::SendMessageW(m_dlg.m_hWnd, message, wParam, lParam); }
-  // The user's answer to the next chooser: the file, or none to cancel.
-  void Answer(std::optional<std::string> path, DWORD filterIndex = 1) {
-    m_prompts.answers.push_back(path ? std::optional(ChosenFile{*path, filterIndex}) : std::nullopt);
+  std::optional<ChosenFile> ChooseFile(HWND owner, const FileChooser& chooser) override {
+    m_asked.push_back(owner == m_dlg.m_hWnd ? &chooser : nullptr);
+    if (m_fail) m_fail();
+    return std::exchange(m_answer, std::nullopt);
   }
-  void Command(UINT id, std::optional<std::string> answer, DWORD filterIndex = 1) {
-    Answer(std::move(answer), filterIndex);
+  int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
+    m_shown.push_back(text + (type == MB_ICONERROR ? " (error)" : type == MB_OK ? "" : " (?)") +
+                      (owner == m_dlg.m_hWnd && caption.empty() ? "" : " (not the dialog's)") +
+                      (::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT) ? " (wait)" : ""));
+    return IDOK;
+  }
+
+  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam = 0) { return ::SendMessageW(m_dlg.m_hWnd, message, wParam, lParam); }
+  // Runs the command, its chooser answered with the file (none: the user cancels).
+  void Command(UINT id, std::optional<std::string> answer = std::nullopt, DWORD filterIndex = 1) {
+    m_answer = answer ? std::optional(ChosenFile{*answer, filterIndex}) : std::nullopt;
     Send(WM_COMMAND, id);
   }
   // Selects the row (none for -1) and double-clicks the list, answering its chooser; returns the handler's result.
   LRESULT DoubleClick(int selected, int underPointer, std::optional<std::string> answer = std::nullopt) {
-    if (selected >= 0) Answer(std::move(answer));
+    m_answer = answer ? std::optional(ChosenFile{*answer}) : std::nullopt;
     ListView_SetItemState(m_list, selected, selected < 0 ? 0 : LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     NMITEMACTIVATE nm{};
     nm.hdr = {m_list, IDC_REGION_LIST, static_cast<UINT>(NM_DBLCLK)};
@@ -130,43 +109,26 @@ class DialogTest : public ::testing::Test {
 
   testing::TempDir m_dir;
   std::string m_layout = m_dir.Path("board é 😀.conf");
-  FakePrompts m_prompts;
-  CQuorvelDlg m_dlg{nullptr, m_prompts};
+  CQuorvelDlg m_dlg{nullptr, *this};
   HWND m_list = nullptr;
+  std::function<void()> m_fail;        // how the chooser fails, if it does
+  std::optional<ChosenFile> m_answer;  // to the next chooser; none: the user cancels
+  Choosers m_asked;
+  Texts m_shown;
 };
 
-TEST_F(DialogTest, OpensWithTheFourEmptyColumnsTheMenusAndTheIcons) {
-  Texts columns;
-  for (int i = 0; i < 5; ++i) {
-    wchar_t text[64] = {};
-    LVCOLUMNW col{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, 64, 0, 0, 0, 0, 0, 0};
-    if (!ListView_GetColumn(m_list, i, &col)) break;
-    columns.push_back(Narrow(text) + " " + std::to_string(col.cx) + ((col.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
-  }
-  EXPECT_EQ(columns, (Texts{"アドレス 75", "サイズ 75", "リージョン名 100", "イメージファイル 300"}));
-  EXPECT_TRUE(Rows().empty());
-  EXPECT_EQ(::SendMessageW(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
-  EXPECT_EQ(::GetWindowLongW(m_list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS), LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS);
-  EXPECT_TRUE(::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
-  EXPECT_EQ(MenuItems(::GetMenu(m_dlg.m_hWnd)), (Texts{"ファイル(&F) -1", "  開く(&O) " + std::to_string(ID_MENU_OPEN), "実行(&G) " + std::to_string(ID_MENU_EXECUTE)}));
-  const Texts system = MenuItems(::GetSystemMenu(m_dlg.m_hWnd, FALSE));
-  EXPECT_EQ(Texts(system.end() - 2, system.end()), (Texts{" 0", "ﾊﾞｰｼﾞｮﾝ情報(&A)... " + std::to_string(IDM_ABOUTBOX)}));
-  const HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  EXPECT_EQ(std::tuple(Send(WM_QUERYDRAGICON, 0), Send(WM_GETICON, ICON_BIG), Send(WM_GETICON, ICON_SMALL)),
-            std::tuple(reinterpret_cast<LRESULT>(icon), reinterpret_cast<LRESULT>(icon), reinterpret_cast<LRESULT>(icon)));
-  EXPECT_NE(icon, nullptr);
-}
-
-TEST_F(DialogTest, BothDialogsShowTheirCaptionFrameAndFont) {
+// What the user sees before anything is open: both dialogs' caption, frame and font; the list's
+// columns and styles; the menus; the program's icon wherever the system asks for one.
+TEST_F(DialogTest, BothDialogsOpenWithTheirLookTheColumnsTheMenusAndTheIcon) {
   constexpr DWORD kFrame = WS_POPUP | WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-  constexpr DWORD kEdges = WS_EX_APPWINDOW | WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME;
+  constexpr DWORD kEdges = WS_EX_APPWINDOW | WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_ACCEPTFILES;
   CAboutDlg about;
   ASSERT_TRUE(about.Create());
   const HDC screen = ::GetDC(nullptr);
   const LONG nine = -::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72);  // points
   ::ReleaseDC(nullptr, screen);
   for (const auto& [window, caption, frame, edges] :
-       {std::tuple<HWND, std::string, DWORD, DWORD>{m_dlg.m_hWnd, "ミルテカ", kFrame & ~(WS_POPUP | WS_CHILD), WS_EX_APPWINDOW | WS_EX_CLIENTEDGE},
+       {std::tuple<HWND, std::string, DWORD, DWORD>{m_dlg.m_hWnd, "ミルテカ", kFrame & ~(WS_POPUP | WS_CHILD), kEdges & ~WS_EX_DLGMODALFRAME},
         {about.m_hWnd, "Quorvelのﾊﾞｰｼﾞｮﾝ情報", WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME}}) {
     wchar_t text[64] = {};
     ::GetWindowTextW(window, text, 64);
@@ -177,68 +139,75 @@ TEST_F(DialogTest, BothDialogsShowTheirCaptionFrameAndFont) {
               std::tuple(caption, frame, edges, "ＭＳ Ｐゴシック", nine));
   }
   ::DestroyWindow(about.m_hWnd);
-}
-
-TEST_F(DialogTest, LayoutsAsTheyCanBeRead) {
-  // heldSharing: another handle holds the file open for reading and writing, sharing it so.
-  const struct { std::string what, path; std::optional<DWORD> heldSharing; Texts rows, messages; } cases[] = {
-      {"regions by address", m_layout, {}, kBoardRows, {}},
-      {"regions at and above 2 GiB by address", m_dir.Path("high.conf"), {}, kHighRows, {}},
-      {"held open without sharing", m_layout, 0, {}, {kCannotOpen}},
-      {"missing", m_dir.Path("missing.conf"), {}, {}, {kCannotOpen}},
-      {"held open by an editor", m_layout, FILE_SHARE_READ | FILE_SHARE_WRITE, kBoardRows, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Command(ID_MENU_OPEN, m_dir.Path("high.conf"));
-    m_prompts.shown.clear();
-    const HANDLE held = c.heldSharing ? ::CreateFileW(Wide(c.path).c_str(), GENERIC_READ | GENERIC_WRITE, *c.heldSharing,
-                                                      nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE;
-    Command(ID_MENU_OPEN, c.path);
-    ::CloseHandle(held);
-    EXPECT_EQ(Rows(), c.rows);
-    EXPECT_EQ(m_prompts.shown, c.messages);
+  Texts columns;
+  wchar_t text[64] = {};
+  for (LVCOLUMNW c{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, 64, 0, 0, 0, 0, 0, 0}; ListView_GetColumn(m_list, columns.size(), &c);) {
+    columns.push_back(Narrow(text) + " " + std::to_string(c.cx) + ((c.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
   }
-  Command(ID_MENU_OPEN, std::nullopt);  // cancelled: the rows stay
-  EXPECT_EQ(Rows(), kBoardRows);
-  LVITEMW item{LVIF_PARAM, 2, 0, 0, 0, nullptr, 0, 0, 0, 0, 0, 0, nullptr, nullptr, 0};
-  EXPECT_TRUE(ListView_GetItem(m_list, &item) && item.lParam == 0x100) << "the item data is the sort key";
-  EXPECT_EQ(m_prompts.asked, std::vector<const FileChooser*>(std::size(cases) * 2 + 1, &kLayoutChooser));
+  EXPECT_EQ(columns, (Texts{"アドレス 75", "サイズ 75", "リージョン名 100", "イメージファイル 300"}));
+  EXPECT_EQ(::SendMessageW(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
+  EXPECT_EQ(::GetWindowLongW(m_list, GWL_STYLE) & (LVS_TYPEMASK | LVS_SINGLESEL | LVS_SHOWSELALWAYS), LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS);
+  EXPECT_EQ(MenuItems(::GetMenu(m_dlg.m_hWnd)),
+            (Texts{"ファイル(&F) -1", "  開く(&O) " + std::to_string(ID_MENU_OPEN), "実行(&G) " + std::to_string(ID_MENU_EXECUTE)}));
+  const Texts system = MenuItems(::GetSystemMenu(m_dlg.m_hWnd, FALSE));
+  EXPECT_EQ(Texts(system.end() - 2, system.end()), (Texts{" 0", "ﾊﾞｰｼﾞｮﾝ情報(&A)... " + std::to_string(IDM_ABOUTBOX)}));
+  const auto icon = reinterpret_cast<LRESULT>(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+  for (const auto& [message, which] : {std::pair{WM_QUERYDRAGICON, 0}, {WM_GETICON, ICON_BIG}, {WM_GETICON, ICON_SMALL}}) {
+    EXPECT_EQ(Send(message, static_cast<WPARAM>(which)), icon) << message << " " << which;
+  }
 }
 
-TEST_F(DialogTest, DoubleClickAssignsAnImageToTheSelectedRow) {
+// A chosen layout's regions by address, those at and above 2 GiB too, each row's item data its
+// address; one that cannot be read empties the list and says so; a cancelled chooser, or one that
+// fails, changes nothing, and a failure is told.
+TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
+  Command(ID_MENU_OPEN, m_dir.Path("high.conf"));
+  EXPECT_EQ(Rows(), kHighRows);
+  Command(ID_MENU_OPEN, m_layout);
+  Command(ID_MENU_OPEN);
+  for (std::function<void()> fail : {+[] { throw std::bad_alloc(); }, +[] { throw std::runtime_error("x"); }, +[] { throw 42; }}) {
+    m_fail = fail;
+    Command(ID_MENU_OPEN, m_dir.Path("high.conf"));
+  }
+  m_fail = nullptr;
+  EXPECT_EQ(Rows(), kBoardRows);
+  EXPECT_EQ(m_dlg.m_regionList.GetItemData(2), 0x100) << "the item data is the sort key";
+  Command(ID_MENU_OPEN, m_dir.Path("missing.conf"));
+  EXPECT_EQ(Rows(), Texts{});
+  EXPECT_EQ(m_shown, (Texts{"メモリが足りません。 (error)", "予期しないエラーが発生しました。 (error)", "予期しないエラーが発生しました。 (error)",
+                            "ファイルを開けません。 (error)"}));
+  EXPECT_EQ(m_asked, Choosers(7, &kLayoutChooser));
+}
+
+// A double-click assigns an image to the selected row, not the one under the pointer; "実行(&G)"
+// writes the images in the chosen form under the wait cursor, from paths of any length, never over
+// the layout, and only once a layout is open.
+TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
+  Command(ID_MENU_EXECUTE);
   Command(ID_MENU_OPEN, m_layout);
   DoubleClick(-1, -1);  // no row selected: no chooser
-  EXPECT_EQ(DoubleClick(0, 2, m_dir.Path("first.bin")), 0);  // the selected row counts, not the one under the pointer
-  DoubleClick(0, 0, m_dir.Path("second.bin"));
-  DoubleClick(0, 0);  // cancelled: the second stays
-  EXPECT_EQ(Rows(), (Texts{kBoardRows[0] + "second.bin", kBoardRows[1], kBoardRows[2]}));
-  EXPECT_EQ(m_prompts.asked, (std::vector<const FileChooser*>{&kLayoutChooser, &kImageChooser, &kImageChooser, &kImageChooser}));
+  EXPECT_EQ(DoubleClick(0, 2, m_dir.Path("first.bin")), 0);
+  DoubleClick(0, 0);  // cancelled: the first stays
+  EXPECT_EQ(Rows(), (Texts{kBoardRows[0] + "first.bin", kBoardRows[1], kBoardRows[2]}));
   Command(ID_MENU_OPEN, m_layout);  // loading again drops the image choices
   EXPECT_EQ(Rows(), kBoardRows);
-}
-
-TEST_F(DialogTest, ExecuteWritesTheChosenFormWithAWaitCursorFromImagesOfAnyPathLengthButNeverOverTheLayout) {
   std::string image = m_dir.Path("");
   while (Utf8Length(image) < 300) std::filesystem::create_directory(testing::FsPath(image += "長いフォルダー名 long folder name\\"));
   testing::WriteBytes(image += "kernel.bin", "LONG");
-  Send(WM_COMMAND, ID_MENU_EXECUTE);  // before any layout: nothing to write, no chooser
-  Command(ID_MENU_OPEN, m_layout);
-  Command(ID_MENU_EXECUTE, std::nullopt);  // cancelled
   DoubleClick(2, 2, image);
+  Command(ID_MENU_EXECUTE);  // cancelled
   const std::string output = m_dir.Path("出力 ü.bin");
   Command(ID_MENU_EXECUTE, output);
-  EXPECT_EQ(m_prompts.asked, (std::vector<const FileChooser*>{&kLayoutChooser, &kOutputChooser, &kImageChooser, &kOutputChooser}));
-  EXPECT_EQ(m_prompts.shown, (Texts{"イメージデータが入力されていません。 (error)", "イメージファイルを作成しました。"}));
-  EXPECT_TRUE(m_prompts.waitCursor);
-  EXPECT_NE(::GetCursor(), ::LoadCursorW(nullptr, IDC_WAIT));
   EXPECT_EQ(testing::ReadBytes(output), std::string(0x10 + 0xF0, '\xFF') + "LONG" + std::string(4, '\xFF'));
   Command(ID_MENU_EXECUTE, m_dir.Path("fw"), 3);  // the Intel HEX entry, a name without an extension
   EXPECT_TRUE(testing::ReadBytes(m_dir.Path("fw")).ends_with(":00000001FF\r\n"));
   const std::string layout = testing::ReadBytes(m_layout);
   Command(ID_MENU_EXECUTE, m_layout);
   EXPECT_TRUE(testing::ReadBytes(m_layout) == layout) << "the layout was written over";
-  EXPECT_EQ(m_prompts.shown.back(), "レイアウトファイルと同じファイルには出力できません。 (error)");
+  EXPECT_EQ(m_shown, (Texts{"イメージデータが入力されていません。 (error)", "イメージファイルを作成しました。 (wait)", "イメージファイルを作成しました。 (wait)",
+                            "レイアウトファイルと同じファイルには出力できません。 (error) (wait)"}));
+  EXPECT_EQ(m_asked, (Choosers{&kLayoutChooser, &kImageChooser, &kImageChooser, &kLayoutChooser, &kImageChooser, &kOutputChooser,
+                               &kOutputChooser, &kOutputChooser, &kOutputChooser}));
 }
 
 TEST(OutputFormatFor, TheTypedExtensionWinsElseTheChosenEntry) {
@@ -262,6 +231,9 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
       {"several files", true, {"カーネル.bin", "high.conf"}, OnTheLastRow, kBoardRows},
       {"a folder", false, {"folder.conf"}, OnTheLastRow, {}},
   };
+  testing::WriteBytes(m_dir.Path("カーネル.bin"), "KRNL");
+  testing::WriteBytes(m_dir.Path("high layout.txt"), kHighLayout);
+  std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder.conf")));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Command(ID_MENU_OPEN, m_layout);
@@ -272,29 +244,18 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
     ::MapWindowPoints(m_list, m_dlg.m_hWnd, &point, 1);
     point.y = c.where == OnTheCaption ? -8 : point.y;
     std::wstring files;
-    for (const std::string& name : c.files) files += Wide(m_dir.Path(name)) + L'\0';
-    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(DROPFILES) + (files.size() + 1) * sizeof(wchar_t));
+    for (const std::string& name : c.files) files += qfw::Wide(m_dir.Path(name)) + L'\0';
+    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + (files.size() + 1) * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
     *drop = {sizeof(DROPFILES), point, c.where == OnTheCaption, TRUE};
-    std::memcpy(drop + 1, files.c_str(), (files.size() + 1) * sizeof(wchar_t));
+    files.copy(reinterpret_cast<wchar_t*>(drop + 1), files.size());
     ::GlobalUnlock(memory);
-    m_prompts.asked.clear();
+    m_asked.clear();
     Send(WM_DROPFILES, reinterpret_cast<WPARAM>(memory));
     EXPECT_EQ(::GlobalFlags(memory), UINT{GMEM_INVALID_HANDLE}) << "the drop was not finished";
     EXPECT_EQ(Rows(), c.rows);
-    EXPECT_TRUE(m_prompts.asked.empty() && m_prompts.shown.empty());  // a drop asks for nothing
+    EXPECT_TRUE(m_asked.empty() && m_shown.empty());  // a drop asks for nothing
   }
-}
-
-TEST_F(DialogTest, ShownAgainItBindsTheNewListAndOpensTheLayoutGivenAtStart) {
-  ::DestroyWindow(m_dlg.m_hWnd);
-  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
-  m_dlg.OpenAtStart(m_layout);
-  Show();
-  EXPECT_TRUE(Rows().empty());  // opened once the window shows: after the messages waiting for it
-  for (MSG msg; ::PeekMessageW(&msg, m_dlg.m_hWnd, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
-  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), m_list);
-  EXPECT_EQ(Rows(), kBoardRows);
 }
 
 TEST(StartLayoutPath, TheOneArgumentAsAFullPath) {
@@ -311,57 +272,48 @@ TEST(StartLayoutPath, TheOneArgumentAsAFullPath) {
 }
 
 // Painting, sizing, minimising and restoring are the dialog manager's, and the list fills the client
-// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero.
-TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndState) {
+// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero. Shown
+// again, the dialog binds the new list and opens the layout given at start once the window shows.
+TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShowing) {
   const auto proc = reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(m_dlg.m_hWnd, DWLP_DLGPROC));
   ::InvalidateRect(m_dlg.m_hWnd, nullptr, FALSE);
   EXPECT_EQ(proc(m_dlg.m_hWnd, WM_PAINT, 0, 0), FALSE);
   EXPECT_TRUE(::GetUpdateRect(m_dlg.m_hWnd, nullptr, FALSE)) << "painted from inside the dialog procedure";
   EXPECT_EQ(proc(m_dlg.m_hWnd, WM_APP, 0, 0), FALSE);
-  // Restoring the icon brings back the maximised window; restoring that, the window of before.
-  const struct { WPARAM command; int width, height; BOOL iconic, zoomed; } steps[] = {
-      {0, 700, 400, FALSE, FALSE},     {0, 320, 180, FALSE, FALSE},     {SC_MAXIMIZE, 0, 0, FALSE, TRUE},
-      {SC_MINIMIZE, 0, 0, TRUE, FALSE}, {SC_RESTORE, 0, 0, FALSE, TRUE}, {SC_RESTORE, 320, 180, FALSE, FALSE}};
-  for (const auto& s : steps) {
-    if (s.command) Send(WM_SYSCOMMAND, s.command);
-    if (!s.command) ::SetWindowPos(m_dlg.m_hWnd, nullptr, 0, 0, s.width, s.height, SWP_NOMOVE | SWP_NOZORDER);
-    RECT client, list, window;
+  for (const auto& [command, iconic, zoomed] :
+       {std::tuple{WPARAM{0}, FALSE, FALSE}, {SC_MAXIMIZE, FALSE, TRUE}, {SC_MINIMIZE, TRUE, FALSE}, {SC_RESTORE, FALSE, TRUE}}) {
+    if (command) Send(WM_SYSCOMMAND, command);
+    if (!command) ::SetWindowPos(m_dlg.m_hWnd, nullptr, 0, 0, 700, 400, SWP_NOMOVE | SWP_NOZORDER);
+    RECT client, list;
     ::GetClientRect(m_dlg.m_hWnd, &client);
-    ::GetWindowRect(m_dlg.m_hWnd, &window);
     ::GetWindowRect(m_list, &list);
     ::MapWindowPoints(nullptr, m_dlg.m_hWnd, reinterpret_cast<POINT*>(&list), 2);
-    EXPECT_EQ(std::tuple(list.left, list.top, list.right, list.bottom), std::tuple(0L, 0L, client.right, client.bottom)) << s.command;
-    EXPECT_EQ(std::tuple(::IsIconic(m_dlg.m_hWnd), ::IsZoomed(m_dlg.m_hWnd)), std::tuple(s.iconic, s.zoomed)) << s.command;
-    EXPECT_EQ(s.width ? std::pair(window.right - window.left, window.bottom - window.top) : std::pair(0L, 0L), std::pair(LONG{s.width}, LONG{s.height}));
+    EXPECT_EQ(std::tuple(list.left, list.top, list.right, list.bottom, ::IsIconic(m_dlg.m_hWnd), ::IsZoomed(m_dlg.m_hWnd)),
+              std::tuple(0L, 0L, client.right, client.bottom, iconic, zoomed))
+        << command;
   }
   for (const auto& [client, origin] : {std::pair{33, 1L}, std::pair{32, 0L}, std::pair{0, -15L}, std::pair{1, -15L}, std::pair{2, -14L}}) {
     EXPECT_EQ(std::pair(CQuorvelDlg::IconOrigin(client, 160, 32, 32).x, CQuorvelDlg::IconOrigin(160, client, 32, 32).y), std::pair(origin, origin))
         << client;
   }
-}
-
-TEST_F(DialogTest, AHandlerThatThrowsEndsInAMessageAndTheDialogGoesOn) {
-  for (std::function<void()> fail : {+[] { throw std::bad_alloc(); }, +[] { throw std::runtime_error("x"); }, +[] { throw 42; }}) {
-    m_prompts.fail = fail;
-    Send(WM_COMMAND, ID_MENU_OPEN);
-  }
-  m_prompts.fail = nullptr;
-  Command(ID_MENU_OPEN, m_layout);
+  ::DestroyWindow(m_dlg.m_hWnd);
+  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
+  m_dlg.OpenAtStart(m_layout);
+  Show();
+  EXPECT_TRUE(Rows().empty());  // opened once the window shows: after the messages waiting for it
+  for (MSG msg; ::PeekMessageW(&msg, m_dlg.m_hWnd, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
+  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), m_list);
   EXPECT_EQ(Rows(), kBoardRows);
-  EXPECT_EQ(m_prompts.shown, (Texts{"メモリが足りません。 (error)", "予期しないエラーが発生しました。 (error)", "予期しないエラーが発生しました。 (error)"}));
 }
 
-TEST(ChooserRequest, GivesTheFileDialogWhatTheChooserSays) {
-  const HWND owner = reinterpret_cast<HWND>(0x1234);
-  ChooserRequest request(owner, kOutputChooser);
-  const OPENFILENAMEW& ofn = request.Get();
+// What the system's file dialog is told beyond what the user sees of it: the entries, room for any
+// path, and the entry the user chose.
+TEST(ChooserRequest, GivesTheFileDialogTheEntriesRoomForAnyPathAndTakesBackTheChosenEntry) {
+  ChooserRequest request(nullptr, kOutputChooser);
   const wchar_t filter[] = L"イメージファイル(*.bin)\0*.bin\0Sレコードファイル(*.mot;*.srec;*.s19;*.s28;*.s37)\0"
                            L"*.mot;*.srec;*.s19;*.s28;*.s37\0インテルHEXファイル(*.hex)\0*.hex\0全てのファイル(*.*)\0*.*\0";
-  EXPECT_EQ(std::wstring(ofn.lpstrFilter, std::size(filter)), std::wstring(filter, std::size(filter)));
-  EXPECT_EQ(std::tuple(ofn.lStructSize, ofn.hwndOwner, ofn.nFilterIndex, ofn.Flags, std::wstring(ofn.lpstrFile), ofn.lpstrFileTitle),
-            std::tuple(DWORD{sizeof ofn}, owner, DWORD{1}, DWORD{OFN_OVERWRITEPROMPT}, std::wstring(L"all.bin"), nullptr));
-  EXPECT_GE(ofn.nMaxFile, 32768u);  // any path Windows has, not only MAX_PATH
-  EXPECT_EQ(std::wstring(ofn.lpstrTitle) + L"|" + ofn.lpstrDefExt, L"保存するファイル名を入力してください|txt");
+  EXPECT_EQ(std::wstring(request.Get().lpstrFilter, std::size(filter)), std::wstring(filter, std::size(filter)));
+  EXPECT_GE(request.Get().nMaxFile, 32768u);
   request.Get().nFilterIndex = 3;  // as the dialog leaves it when the user chose the third entry
   EXPECT_EQ(std::pair(request.Chosen().path, request.Chosen().filterIndex), std::pair(std::string("all.bin"), DWORD{3}));
 }
