@@ -1,4 +1,4 @@
-// The real Quorvel.exe, worked from outside as a user works it: menus, real double-clicks, the
+// The real Quorvel.exe, worked from outside as a user works it: commands, real double-clicks, the
 // system's file choosers and message boxes, files dropped onto its window; screenshots of the main
 // states. Each test starts the program afresh in a folder of its own.
 #include <windows.h>
@@ -7,11 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "resource.h"
 #include "test_support.h"
@@ -46,24 +43,11 @@ void Await(const std::string& what, const std::function<bool()>& done) {
 
 std::string Text(HWND window) {
   wchar_t text[1024] = {};
-  ::SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
   return WideToUtf8(text);
 }
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
-
-// Sends a message that carries a pointer (in lParam; a drop's in wParam) to a window of the program,
-// pointing at a copy of data in the program's memory, which goes with the program; data as it was left.
-void SendThere(HWND window, UINT message, WPARAM wParam, void* data, size_t size) {
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(window, &pid);
-  const HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  void* there = ::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-  if (!there || !::WriteProcessMemory(process, there, data, size, nullptr)) throw std::runtime_error("no access to the program");
-  const bool drop = message == WM_DROPFILES;
-  ::SendMessageW(window, message, drop ? reinterpret_cast<WPARAM>(there) : wParam, drop ? 0 : reinterpret_cast<LPARAM>(there));
-  ::ReadProcessMemory(process, there, data, size, nullptr);
-  ::CloseHandle(process);
-}
 
 // A string of the version resource as the file's properties show it: from the block that the
 // translation table names.
@@ -71,13 +55,12 @@ std::string VersionString(const std::string& name) {
   const std::wstring exe = Utf8ToWide(Exe());
   std::vector<BYTE> info(::GetFileVersionInfoSizeW(exe.c_str(), nullptr) + 1);
   ::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data());
-  WORD* translation = nullptr;
-  wchar_t* text = nullptr;
+  void* value = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length)) return "(none)";
+  if (!::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length)) return "(none)";
   wchar_t key[128];
-  ::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], Utf8ToWide(name).c_str());
-  return ::VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&text), &length) ? WideToUtf8(text) : "(missing)";
+  ::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", static_cast<WORD*>(value)[0], static_cast<WORD*>(value)[1], Utf8ToWide(name).c_str());
+  return ::VerQueryValueW(info.data(), key, &value, &length) ? WideToUtf8(static_cast<wchar_t*>(value)) : "(missing)";
 }
 
 // The whole screen as a 24-bit BMP file in the screenshots folder.
@@ -86,13 +69,12 @@ void Shot(const std::string& name) {
   const HDC screen = ::GetDC(nullptr), memory = ::CreateCompatibleDC(screen);
   BITMAPINFOHEADER info{sizeof info, ::GetDeviceCaps(screen, HORZRES), ::GetDeviceCaps(screen, VERTRES), 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, info.biWidth, info.biHeight);
-  const HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::SelectObject(memory, bitmap);
   ::BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, 0, 0, SRCCOPY);
-  ::SelectObject(memory, old);
+  ::DeleteDC(memory);  // which lets the bitmap go, so that its bits can be read
   std::string bits(static_cast<size_t>((info.biWidth * 3 + 3) & ~3) * static_cast<size_t>(info.biHeight), '\0');
-  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(info.biHeight), bits.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  ::GetDIBits(screen, bitmap, 0, static_cast<UINT>(info.biHeight), bits.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
   ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
   const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + bits.size()), 0, 0, sizeof file + sizeof info};
   std::filesystem::create_directories(QUORVEL_SHOTS);
@@ -121,6 +103,15 @@ class Quorvel : public ::testing::Test {
     ::CloseHandle(m_process.hProcess);
   }
 
+  // Sends a message that carries a pointer (in lParam; a drop's in wParam) to a window of the program,
+  // pointing at a copy of data in the program's memory, which goes with the program; data as it was left.
+  void SendThere(HWND window, UINT message, WPARAM wParam, void* data, size_t size) {
+    void* there = ::VirtualAllocEx(m_process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (!there || !::WriteProcessMemory(m_process.hProcess, there, data, size, nullptr)) throw std::runtime_error("no access to the program");
+    const bool drop = message == WM_DROPFILES;
+    ::SendMessageW(window, message, drop ? reinterpret_cast<WPARAM>(there) : wParam, drop ? 0 : reinterpret_cast<LPARAM>(there));
+    ::ReadProcessMemory(m_process.hProcess, there, data, size, nullptr);
+  }
   bool Ended(DWORD milliseconds) { return ::WaitForSingleObject(m_process.hProcess, milliseconds) == WAIT_OBJECT_0; }
   void Post(UINT message, WPARAM wParam) { ::PostMessageW(m_main, message, wParam, 0); }
   // A visible dialog-class window of the program (it has one thread) that matches.
@@ -134,17 +125,12 @@ class Quorvel : public ::testing::Test {
     });
     return found;
   }
-  HWND AwaitWindow(const std::string& caption) {
-    return AwaitDialog(caption, [&](HWND w) { return Text(w) == caption; });
-  }
-  void AwaitClosed(const std::string& what, HWND window) {
-    Await("closing of the " + what, [&] { return !::IsWindow(window); });
-  }
-  void AwaitRows(int count) {
-    Await(std::to_string(count) + " rows", [&] { return ::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0) == count; });
-  }
+  HWND AwaitWindow(const std::string& caption) { return AwaitDialog(caption, [&](HWND w) { return Text(w) == caption; }); }
+  void AwaitClosed(const std::string& what, HWND window) { Await("closing of the " + what, [&] { return !::IsWindow(window); }); }
+  void AwaitRows(int n) { Await(std::to_string(n) + " rows", [&] { return ::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0) == n; }); }
   // Types the path into the chooser's file-name box (combo box cmb13) and presses OK.
   void Choose(HWND chooser, const std::string& path) {
+    EXPECT_EQ(::GetWindow(chooser, GW_OWNER), m_main);
     ::SendMessageW(::GetDlgItem(chooser, 0x47C), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Utf8ToWide(path).c_str()));
     Click(::GetDlgItem(chooser, IDOK));
   }

@@ -4,14 +4,9 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
-#include <optional>
 #include <stdexcept>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "about_dlg.h"
 #include "command_line.h"
@@ -47,15 +42,13 @@ Texts MenuItems(HMENU menu, const std::string& indent = "") {
   return items;
 }
 
-// The dialog, with the test answering in the user's place. It keeps the choosers asked for (none for
-// one the dialog does not own) and the messages shown: the text, " (error)" for the error icon, " (not
-// the dialog's)" for a box that the dialog does not own or that has a caption, " (wait)" under the
-// wait cursor.
+// The dialog, the test answering in the user's place: it keeps the choosers asked for (none for one the
+// dialog does not own) and the messages shown, " (error)" after one with the error icon, " (not the
+// dialog's)" after one the dialog does not own or with a caption, " (wait)" under the wait cursor.
 class DialogTest : public ::testing::Test, public UserPrompts {
  protected:
   void SetUp() override {
     testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x100\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[bootloader]\r\nOFFSET=10\r\nSIZE=0xF0\r\n");
-    testing::WriteBytes(m_dir.Path("high.conf"), kHighLayout);
     Show();
   }
   void TearDown() override { ::DestroyWindow(m_dlg.m_hWnd); }
@@ -157,17 +150,14 @@ TEST_F(DialogTest, BothDialogsOpenWithTheirLookTheColumnsTheMenusAndTheIcon) {
   }
 }
 
-// A chosen layout's regions by address, those at and above 2 GiB too, each row's item data its
-// address; one that cannot be read empties the list and says so; a cancelled chooser, or one that
-// fails, changes nothing, and a failure is told.
+// A chosen layout's regions by address, each row's item data its address; one that cannot be read
+// empties the list and says so; a cancelled chooser, or one that fails, changes nothing, and a failure is told.
 TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
-  Command(ID_MENU_OPEN, m_dir.Path("high.conf"));
-  EXPECT_EQ(Rows(), kHighRows);
   Command(ID_MENU_OPEN, m_layout);
   Command(ID_MENU_OPEN);
   for (std::function<void()> fail : {+[] { throw std::bad_alloc(); }, +[] { throw std::runtime_error("x"); }, +[] { throw 42; }}) {
     m_fail = fail;
-    Command(ID_MENU_OPEN, m_dir.Path("high.conf"));
+    Command(ID_MENU_OPEN, m_dir.Path("missing.conf"));
   }
   m_fail = nullptr;
   EXPECT_EQ(Rows(), kBoardRows);
@@ -176,7 +166,7 @@ TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   EXPECT_EQ(Rows(), Texts{});
   EXPECT_EQ(m_shown, (Texts{"メモリが足りません。 (error)", "予期しないエラーが発生しました。 (error)", "予期しないエラーが発生しました。 (error)",
                             "ファイルを開けません。 (error)"}));
-  EXPECT_EQ(m_asked, Choosers(7, &kLayoutChooser));
+  EXPECT_EQ(m_asked, Choosers(6, &kLayoutChooser));
 }
 
 // A double-click assigns an image to the selected row, not the one under the pointer; "実行(&G)"
@@ -232,6 +222,7 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
       {"a folder", false, {"folder.conf"}, OnTheLastRow, {}},
   };
   testing::WriteBytes(m_dir.Path("カーネル.bin"), "KRNL");
+  testing::WriteBytes(m_dir.Path("high.conf"), kHighLayout);
   testing::WriteBytes(m_dir.Path("high layout.txt"), kHighLayout);
   std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder.conf")));
   for (const auto& c : cases) {
