@@ -36,7 +36,13 @@ class ImageOutput {
     if (!m_encoder) return m_file.WriteAll(chunk.data, chunk.size);
     return chunk.erased ? m_encoder->Skip(chunk.size) : m_encoder->Write(chunk.data, chunk.size);
   }
-  bool Finish() { return !m_encoder || (m_encoder->Finish() & m_text->Finish()); }
+  // Both finish, whatever the encoder says: the text writer's thread must end either way.
+  bool Finish() {
+    if (!m_encoder) return true;
+    const bool encoded = m_encoder->Finish();
+    const bool written = m_text->Finish();
+    return encoded && written;
+  }
   // Why the records could not be written; empty for the raw image, whose failures are the caller's.
   std::string FailureReason() const { return m_text ? m_text->FailureReason() : std::string(); }
 
