@@ -150,10 +150,15 @@ TEST_F(DialogTest, BothDialogsOpenWithTheirLookTheColumnsTheMenusAndTheIcon) {
   }
 }
 
-// A chosen layout's regions by address, each row's item data its address; one that cannot be read
+// A chosen layout's regions by address, each row's item data its address, also while an editor has it
+// open; one that cannot be read
 // empties the list and says so; a cancelled chooser, or one that fails, changes nothing, and a failure is told.
 TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
+  // An editor holds the layout open, sharing it for reading and writing, as the system's INI reader does.
+  const HANDLE editor = ::CreateFileW(qfw::Wide(m_layout).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
   Command(ID_MENU_OPEN, m_layout);
+  ::CloseHandle(editor);
   Command(ID_MENU_OPEN);
   for (std::function<void()> fail : {+[] { throw std::bad_alloc(); }, +[] { throw std::runtime_error("x"); }, +[] { throw 42; }}) {
     m_fail = fail;
