@@ -29,9 +29,12 @@ size_t OpenHandles() {
 #endif
 }
 
-TEST(FileAccess, EveryFileIsClosedWhateverTheOutcome) {
+TEST(FileAccess, EveryFileIsReadWholeAndClosedWhateverTheOutcome) {
   testing::TempDir dir;
-  testing::WriteBytes(dir.Path("board.conf"), "[ipl]\nOFFSET=0\nSIZE=8\n[kernel]\nOFFSET=8\nSIZE=4\n");
+  const std::string layout = "[ipl]\nOFFSET=0\nSIZE=8\n[kernel]\nOFFSET=8\nSIZE=4\n";
+  testing::WriteBytes(dir.Path("board.conf"), layout);
+  EXPECT_EQ(ReadWholeFile(dir.Path("board.conf"), layout.size()).bytes, layout);
+  EXPECT_EQ(ReadWholeFile(dir.Path("board.conf"), layout.size() - 1).status, WholeFile::Status::TooLarge);
   testing::WriteBytes(dir.Path("ipl.bin"), "IPL");
   testing::WriteBytes(dir.Path("big.bin"), "too large");
   testing::RecordingSink sink;
@@ -64,22 +67,14 @@ TEST(FileAccess, NamesOfFilesNotYetMadeAreTheSameWhenTheyNameOnePlace) {
 
 #ifdef _WIN32
 TEST(FileAccess, PathsReachTheSystemWholeAndResolved) {
-  wchar_t current[MAX_PATH];
-  ::GetCurrentDirectoryW(MAX_PATH, current);
-  const std::wstring here = current;
+  const std::wstring here = std::filesystem::current_path().wstring();
   const std::string deep = "C:\\" + std::string(300, 'd') + "\\x.bin";
-  const struct {
-    std::string path;
-    std::wstring system;
-  } cases[] = {
-      {"C:\\a\\b.bin", L"\\\\?\\C:\\a\\b.bin"},
-      {"C:/a/./b/../c.bin", L"\\\\?\\C:\\a\\c.bin"},
+  const struct { std::string path; std::wstring system; } cases[] = {
+      {"C:\\a\\b.bin", L"\\\\?\\C:\\a\\b.bin"}, {"C:/a/./b/../c.bin", L"\\\\?\\C:\\a\\c.bin"},
       {"\\\\server\\share\\x.bin", L"\\\\?\\UNC\\server\\share\\x.bin"},
       {"\\\\?\\C:\\a\\..\\kept.bin", L"\\\\?\\C:\\a\\..\\kept.bin"},
-      {"x.bin", L"\\\\?\\" + here + (here.back() == L'\\' ? L"" : L"\\") + L"x.bin"},
-      {"NUL", L"\\\\.\\NUL"},
-      {deep, L"\\\\?\\" + std::wstring(deep.begin(), deep.end())},
-  };
+      {"x.bin", L"\\\\?\\" + here + (here.back() == L'\\' ? L"" : L"\\") + L"x.bin"}, {"NUL", L"\\\\.\\NUL"},
+      {deep, L"\\\\?\\" + std::wstring(deep.begin(), deep.end())}};
   for (const auto& c : cases) EXPECT_EQ(SystemPath(c.path), c.system) << c.path;
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -28,7 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Pattern;
 using testing::ShownMessage;
-using testing::TempDir;
 
 const ShownMessage kWritten{kMsgImageWritten, MessageKind::Plain};
 ShownMessage Error(const std::string& text) { return {text, MessageKind::Error}; }
@@ -49,28 +47,26 @@ class WriterFixture : public ::testing::Test {
       m_table.Append("0", 0);
       m_table.SetCell(row, COL_SIZE, r.size);
       m_table.SetCell(row, COL_REGION, r.name);
-      if (r.image) {
-        const std::string path = m_dir.Path("image" + std::to_string(row) + ".bin");
-        testing::WriteBytes(path, *r.image);
-        m_table.SetCell(row, COL_IMAGE, path);
-      }
+      if (r.image) testing::WriteBytes(m_dir.Path("image" + std::to_string(row) + ".bin"), *r.image);
+      if (r.image) m_table.SetCell(row, COL_IMAGE, m_dir.Path("image" + std::to_string(row) + ".bin"));
     }
   }
   std::optional<std::vector<PlacedRegion>> Generate(const OutputOptions& options = {}, WriteObserver* observer = nullptr) {
-    return GenerateImage(m_table, Output(), m_sink, options, observer);
+    return GenerateImage(m_table, m_output, m_sink, options, observer);
   }
-  std::string Output() const { return m_dir.Path("all.bin"); }
   std::string ImagePath(int row) const { return m_table.GetCell(row, COL_IMAGE, kImagePathCapacity); }
   // What the folder holds: each file's name and contents.
   std::map<std::string, std::string> Files() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(testing::FsPath(m_dir.Path("")))) {
-      files[testing::Utf8Path(entry.path().filename())] = entry.is_directory() ? "(folder)" : testing::ReadBytes(testing::Utf8Path(entry.path()));
+      const std::string path = testing::Utf8Path(entry.path());
+      files[testing::Utf8Path(entry.path().filename())] = entry.is_directory() ? "(folder)" : testing::ReadBytes(path);
     }
     return files;
   }
 
-  TempDir m_dir;
+  testing::TempDir m_dir;
+  std::string m_output = m_dir.Path("all.bin");
   MemoryRegionTable m_table;
   testing::RecordingSink m_sink;
 };
@@ -79,15 +75,17 @@ struct GoodCase {
   const char* what;
   std::vector<RegionSpec> regions;
   std::string expected;
+  std::string output = "all.bin";
 };
 
 class WriterGoodTest : public WriterFixture, public ::testing::WithParamInterface<GoodCase> {};
 
 TEST_P(WriterGoodTest, WritesEveryRegionAtItsSize) {
   Build(GetParam().regions);
+  m_output = m_dir.Path(GetParam().output);
   ASSERT_TRUE(Generate());
   EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{kWritten});
-  EXPECT_EQ(testing::ReadBytes(Output()), GetParam().expected);
+  EXPECT_EQ(testing::ReadBytes(m_output), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,11 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"a size of 35 characters is read whole", {{"0x" + std::string(31, '0') + "10", std::nullopt}}, Ff(16)},
         GoodCase{"regions larger than the stream buffer",
                  {{"0x900003", Pattern(0x900001, 1)}, {"0x500000", Pattern(0x4FFFFF, 2)}},
-                 Pattern(0x900001, 1) + Ff(2) + Pattern(0x4FFFFF, 2) + Ff(1)}),
+                 Pattern(0x900001, 1) + Ff(2) + Pattern(0x4FFFFF, 2) + Ff(1)},
+        GoodCase{"an output name in any characters", {{"2", "K"}}, "K\xFF", "出力 é \xF0\x9F\x98\x80.bin"},
+        GoodCase{"an output name of 244 characters", {{"2", "K"}}, "K\xFF", std::string(240, 'a') + ".bin"}),
     testing::NameFromWhat{});
 
 // Failures: the message and the file it names; no input changes, nothing is left in the folder, and
-// no output remains unless it was refused before anything was opened.
+// the old output remains only if it was refused before anything was opened.
 struct BadCase {
   const char* what;
   std::vector<RegionSpec> regions;
@@ -118,19 +118,32 @@ struct BadCase {
 class WriterBadTest : public WriterFixture, public ::testing::WithParamInterface<BadCase> {};
 
 TEST_P(WriterBadTest, ReportsAndLeavesNothing) {
-  testing::WriteBytes(Output(), "old contents");
+  testing::WriteBytes(m_output, "old contents");
   Build(GetParam().regions);
   OutputOptions options;
   if (GetParam().prepare) GetParam().prepare(*this, options);
-  std::map<std::string, std::string> before = Files();
-  before.erase("all.bin");
+  std::map<std::string, std::string> expected = Files();
+  if (!GetParam().refusedBeforeOpening) expected.erase("all.bin");
   EXPECT_FALSE(Generate(options));
   ASSERT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(GetParam().message)});
   const std::string& want = GetParam().detailPath;
-  EXPECT_EQ(m_sink.details[0].path, want.empty() ? "" : want == "@out" ? Output() : ImagePath(want.back() - '0'));
-  std::map<std::string, std::string> after = Files();
-  EXPECT_EQ(after.erase("all.bin") > 0, GetParam().refusedBeforeOpening);
-  EXPECT_EQ(after, before);
+  EXPECT_EQ(m_sink.details[0].path, want.empty() ? "" : want == "@out" ? m_output : ImagePath(want.back() - '0'));
+  EXPECT_EQ(Files(), expected);
+}
+
+// The output spelt as name in the folder, where a folder "sub" is; made first a hard ('h') or a
+// symbolic ('s') link to the first image, where Windows takes the name in other letters as such.
+std::function<void(WriterFixture&, OutputOptions&)> OutputAt(const std::string& name, char link = 0) {
+  return [name, link](WriterFixture& f, OutputOptions&) {
+    fs::create_directory(testing::FsPath(f.m_dir.Path("sub")));
+    f.m_output = f.m_dir.Path(name);
+#ifdef _WIN32
+    if (link == 's') return;
+#endif
+    if (link) fs::remove(testing::FsPath(f.m_output));
+    if (link == 's') fs::create_symlink(testing::FsPath(f.ImagePath(0)), testing::FsPath(f.m_output));
+    if (link == 'h') fs::create_hard_link(testing::FsPath(f.ImagePath(0)), testing::FsPath(f.m_output));
+  };
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -148,50 +161,19 @@ INSTANTIATE_TEST_SUITE_P(
                   fs::create_directory(testing::FsPath(f.m_dir.Path("folder")));
                   f.m_table.SetCell(0, COL_IMAGE, f.m_dir.Path("folder"));
                 }},
+        BadCase{"an output in no folder", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("no such folder/all.bin"), true},
+        BadCase{"a folder as output", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("sub"), true},
         BadCase{"the layout as output", {{"4", "ab"}}, kMsgSameAsLayout, "@out",
                 [](WriterFixture& f, OutputOptions& o) { o.layoutPath = f.m_dir.Path("./all.bin"); }, true},
+        BadCase{"an image as output, spelt another way", {{"4", "ab", "ipl"}, {"8", "kernel!"}}, SameFileMessage("kernel"),
+                "@out", OutputAt("./sub/../image1.bin"), true},
         BadCase{"an image as output, by a hard link", {{"4", "ab", "ipl"}}, SameFileMessage("ipl"), "@out",
-                [](WriterFixture& f, OutputOptions&) {
-                  fs::remove(testing::FsPath(f.Output()));
-                  fs::create_hard_link(testing::FsPath(f.ImagePath(0)), testing::FsPath(f.Output()));
-                }, true},
+                OutputAt("all.bin", 'h'), true},
+        BadCase{"an image as output, by a symbolic link or in capitals", {{"8", "kernel!"}}, SameFileMessage("kernel"), "@out",
+                OutputAt("IMAGE0.BIN", 's'), true},
         BadCase{"records beyond 4 GiB", {{"0x100", std::nullopt}}, kMsgBeyondRecordAddresses, "",
                 [](WriterFixture&, OutputOptions& o) { o.format = OutputFormat::SRecord, o.base = 0xFFFFFF01; }, true}),
     testing::NameFromWhat{});
-
-TEST_F(WriterFixture, AnImageIsRefusedAsOutputWhateverItsSpelling) {
-  Build({{"4", "ab", "ipl"}, {"8", "kernel!", "kernel"}});
-  const fs::path kernel = testing::FsPath(ImagePath(1));
-  std::vector<fs::path> spellings = {kernel, kernel.parent_path() / "." / kernel.filename(),
-                                     kernel.parent_path() / ".." / kernel.parent_path().filename() / kernel.filename()};
-#ifdef _WIN32
-  std::wstring upper = kernel.wstring();
-  std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
-  spellings.push_back(upper);
-#else
-  fs::create_symlink(kernel, testing::FsPath(m_dir.Path("sym.bin")));
-  spellings.push_back(testing::FsPath(m_dir.Path("sym.bin")));
-#endif
-  for (const fs::path& output : spellings) {
-    m_sink.messages.clear();
-    EXPECT_FALSE(GenerateImage(m_table, testing::Utf8Path(output), m_sink));
-    EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(SameFileMessage("kernel"))}) << output;
-    EXPECT_EQ(testing::ReadBytes(ImagePath(1)), "kernel!");
-  }
-}
-
-TEST_F(WriterFixture, AnOutputThatCannotBeOpenedIsReportedAndNothingIsDeleted) {
-  Build({{"4", "ab"}});
-  const std::string folder = m_dir.Path("folder");
-  fs::create_directory(testing::FsPath(folder));
-  for (const std::string& output : {m_dir.Path("no such folder/all.bin"), folder}) {
-    m_sink.messages.clear();
-    EXPECT_FALSE(GenerateImage(m_table, output, m_sink));
-    EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(kMsgCannotOpen)}) << output;
-    EXPECT_NE(m_sink.details.back().reason, "");
-  }
-  EXPECT_TRUE(fs::is_directory(testing::FsPath(folder)));
-}
 
 // Calls the action once: when the first region starts (after its image file's size was checked), or
 // after the first bytes have been written. Wanting the bytes makes the writer read and write them
@@ -208,45 +190,39 @@ struct Tamper final : WriteObserver {
   std::function<void()> action;
 };
 
-// Whether the image file could be changed while the writer reads it: grown, cut, or rewritten in place.
-bool TryToChange(const std::string& path, char how) {
-  std::error_code error;
-  if (how == 'c') {
-    fs::resize_file(testing::FsPath(path), 5 << 20, error);
-    return !error;
-  }
-  std::fstream file(testing::FsPath(path), std::ios::binary | std::ios::in | std::ios::out | (how == 'g' ? std::ios::app : std::ios::openmode()));
-  file << "more";
-  return file.good();
-}
-
 TEST_F(WriterFixture, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
-  struct Case {
-    char how;  // g grows, c is cut, r is rewritten in place
-    bool atStart, wantsBytes;
-  };
-  // Read and written in pieces, changed half-way; copied by the system, changed just before.
-  for (const Case& c : {Case{'g', false, true}, Case{'c', false, true}, Case{'r', false, true}, Case{'g', true, false},
-                        Case{'c', true, false}, Case{'r', true, false}}) {
-    SCOPED_TRACE(std::string(1, c.how) + (c.wantsBytes ? " while copied in pieces" : " before a system copy"));
-    m_sink.messages.clear();
-    m_table.Clear();
-    Build({{"0x1000000", Pattern(9 << 20, 7)}});
-    // Written long ago, so that a change now shows in its time whatever the clock's steps.
-    fs::last_write_time(testing::FsPath(ImagePath(0)), fs::file_time_type::clock::now() - std::chrono::hours(1));
-    bool changed = false;
-    Tamper tamper(c.atStart, c.wantsBytes, [&] { changed = TryToChange(ImagePath(0), c.how); });
-    const auto map = Generate({}, &tamper);
+  // Read and written in pieces, changed half-way; copied by the system, changed just before. The
+  // image grows, is cut, or is rewritten in place.
+  for (const bool whileCopied : {true, false}) {
+    for (const char how : {'g', 'c', 'r'}) {
+      SCOPED_TRACE(std::string(1, how) + (whileCopied ? " while copied in pieces" : " before a system copy"));
+      m_sink.messages.clear();
+      m_table.Clear();
+      Build({{"0x1000000", Pattern(9 << 20, 7)}});
+      const fs::path image = testing::FsPath(ImagePath(0));
+      // Written long ago, so that a change now shows in its time whatever the clock's steps.
+      fs::last_write_time(image, fs::file_time_type::clock::now() - std::chrono::hours(1));
+      bool changed = false;
+      Tamper tamper(!whileCopied, whileCopied, [&] {
+        std::error_code error;
+        if (how == 'c') fs::resize_file(image, 5 << 20, error);
+        const auto mode = std::ios::binary | std::ios::in | std::ios::out | (how == 'g' ? std::ios::app : std::ios::openmode());
+        std::fstream file(image, mode);
+        if (how != 'c') file << "more";
+        changed = how == 'c' ? !error : file.good();
+      });
+      const auto map = Generate({}, &tamper);
 #ifdef _WIN32
-    // Windows holds the image open without sharing: nobody can change it meanwhile.
-    EXPECT_FALSE(changed);
-    EXPECT_TRUE(map);
+      // Windows holds the image open without sharing: nobody can change it meanwhile.
+      EXPECT_FALSE(changed);
+      EXPECT_TRUE(map);
 #else
-    ASSERT_TRUE(changed);
-    EXPECT_FALSE(map);
-    EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(ImageChangedMessage("kernel"))});
-    EXPECT_FALSE(testing::Exists(Output()));
+      ASSERT_TRUE(changed);
+      EXPECT_FALSE(map);
+      EXPECT_EQ(m_sink.messages, std::vector<ShownMessage>{Error(ImageChangedMessage("kernel"))});
+      EXPECT_FALSE(testing::Exists(m_output));
 #endif
+    }
   }
 }
 
@@ -257,14 +233,14 @@ TEST_F(WriterFixture, TheOldOutputStaysUntilTheNewOneIsCompleteAndNothingIsLeft)
 #ifndef _WIN32
     if (named) ::setenv("QUORVEL_NAMED_TEMPORARY", "1", 1);
 #endif
-    testing::WriteBytes(Output(), "old image");
+    testing::WriteBytes(m_output, "old image");
     m_table.Clear();
     Build({{"0x600000", std::nullopt}});
     std::string seenMidway;
-    Tamper peek(false, false, [&] { seenMidway = testing::ReadBytes(Output()); });
+    Tamper peek(false, false, [&] { seenMidway = testing::ReadBytes(m_output); });
     ASSERT_TRUE(Generate({}, &peek));
     EXPECT_EQ(seenMidway, "old image");
-    EXPECT_EQ(testing::ReadBytes(Output()), Ff(0x600000));
+    EXPECT_EQ(testing::ReadBytes(m_output), Ff(0x600000));
     EXPECT_EQ(Files().size(), 1u);
     Build({{"1", "too large"}});
     EXPECT_FALSE(Generate());
@@ -276,22 +252,14 @@ TEST_F(WriterFixture, TheOldOutputStaysUntilTheNewOneIsCompleteAndNothingIsLeft)
   }
 }
 
-TEST_F(WriterFixture, OutputNamesOfAnyLengthAndCharacters) {
-  Build({{"2", "K"}});
-  for (const std::string& name : {std::string("出力 é \xF0\x9F\x98\x80.bin"), std::string(240, 'a') + ".bin"}) {
-    ASSERT_TRUE(GenerateImage(m_table, m_dir.Path(name), m_sink)) << name.size();
-    EXPECT_EQ(testing::ReadBytes(m_dir.Path(name)), "K\xFF");
-  }
-}
-
 #ifndef _WIN32
 TEST_F(WriterFixture, ALinkAtTheOutputIsFollowedAndTheReplacedFileKeepsItsMode) {
   Build({{"2", "K"}});
   testing::WriteBytes(m_dir.Path("target.bin"), "old");
   ::chmod(m_dir.Path("target.bin").c_str(), 0640);
-  fs::create_symlink("target.bin", testing::FsPath(Output()));
+  fs::create_symlink("target.bin", testing::FsPath(m_output));
   ASSERT_TRUE(Generate());
-  EXPECT_TRUE(fs::is_symlink(testing::FsPath(Output())));
+  EXPECT_TRUE(fs::is_symlink(testing::FsPath(m_output)));
   EXPECT_EQ(testing::ReadBytes(m_dir.Path("target.bin")), "K\xFF");
   struct stat st{};
   ASSERT_EQ(::stat(m_dir.Path("target.bin").c_str(), &st), 0);
@@ -306,7 +274,7 @@ TEST_F(WriterFixture, StreamsAreReadToTheirEnd) {
   m_table.SetCell(0, COL_IMAGE, "/proc/version");
   const auto map = Generate();
   ASSERT_TRUE(map);
-  EXPECT_EQ(testing::ReadBytes(Output()), version + Ff(0x1010 - version.size()));
+  EXPECT_EQ(testing::ReadBytes(m_output), version + Ff(0x1010 - version.size()));
   EXPECT_EQ((*map)[0].imageBytes, version.size());
   m_table.SetCell(1, COL_IMAGE, "/dev/zero");
   EXPECT_FALSE(Generate());
@@ -318,33 +286,19 @@ TEST_F(WriterFixture, StreamsAreReadToTheirEnd) {
 }
 
 // A file-size limit makes the system refuse writes past it, as a full disk does.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &m_old);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_old);
-    std::signal(SIGXFSZ, m_oldHandler);
-  }
-
- private:
-  rlimit m_old{};
-  void (*m_oldHandler)(int) = nullptr;
-};
-
 TEST_F(WriterFixture, FailedWritesAndReadsAreReportedAndDevicesAreWrittenDirectly) {
   Build({{"0x100000", Pattern(1000, 3)}, {"0x300000", Pattern(0x200000, 4)}});
-  {
-    const FileSizeLimit limit(0x180000);
-    EXPECT_FALSE(Generate());
-  }
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit limit = old;
+  limit.rlim_cur = 0x180000;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_FALSE(Generate());
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(m_sink.messages.back(), Error(kMsgCannotWrite));
-  EXPECT_FALSE(testing::Exists(Output()));
+  EXPECT_FALSE(testing::Exists(m_output));
   EXPECT_TRUE(GenerateImage(m_table, "/dev/null", m_sink));
   EXPECT_EQ(m_sink.messages.back(), kWritten);
   for (const OutputFormat format : {OutputFormat::Binary, OutputFormat::SRecord}) {
@@ -360,7 +314,7 @@ TEST_F(WriterFixture, FailedWritesAndReadsAreReportedAndDevicesAreWrittenDirectl
   m_table.SetCell(0, COL_IMAGE, shortFile);
   EXPECT_FALSE(Generate());
   EXPECT_EQ(m_sink.messages.back(), Error(kMsgCannotRead));
-  EXPECT_FALSE(testing::Exists(Output()));
+  EXPECT_FALSE(testing::Exists(m_output));
 }
 #endif
 

@@ -9,9 +9,7 @@
 namespace quorvel {
 namespace {
 
-using testing::TempDir;
-
-// "offset|size|name" for every row, in table order.
+// "offset|size|name" and "|image" if chosen, for every row in table order.
 std::vector<std::string> Rows(const MemoryRegionTable& table) {
   std::vector<std::string> rows;
   for (const RegionRow& r : table.Rows()) {
@@ -20,64 +18,59 @@ std::vector<std::string> Rows(const MemoryRegionTable& table) {
   return rows;
 }
 
-struct LoaderCase {
-  const char* what;
-  std::string layout;
-  std::vector<std::string> rows;
-};
-
-class LoadLayoutTest : public ::testing::TestWithParam<LoaderCase> {};
-
-TEST_P(LoadLayoutTest, BuildsTheSortedTable) {
-  TempDir dir;
+// Each load replaces the table, its image choices too, with the regions sorted by their 64-bit offsets.
+TEST(LoadLayout, ReplacesTheTableWithTheRegionsInOffsetOrder) {
+  const struct { const char* what; std::string layout; std::vector<std::string> rows; } cases[] = {
+      {"SIZE without OFFSET gives no row; OFFSET without SIZE an empty size",
+       "[kernel]\nSIZE=0x100\n[userland]\nOFFSET=0x100\n", {"0x100||userland"}},
+      {"100 and 0x100 share a key and keep their own texts",
+       "[kernel]\nOFFSET=0x100\nSIZE=1\n[bootloader]\nOFFSET=0\nSIZE=1\n", {"0|1|bootloader", "0x100|1|kernel"}},
+      {"unknown sections are ignored, names match without regard to case",
+       "[rootfs]\nOFFSET=0\nSIZE=10\n[KERNEL]\noffset = 0x20 \nsize=\"0x10\"\n", {"0x20|0x10|kernel"}},
+      {"an empty OFFSET means no region", "[kernel]\nOFFSET=\nSIZE=10\n[fpga]\nOFFSET=''\n", {}},
+      {"values go in unchecked", "[config]\nOFFSET=-10\nSIZE=lots\n[image]\nOFFSET=zz\nSIZE=-1\n",
+       {"-10|lots|config", "zz|-1|image"}},
+      {"all twelve regions, the one looked up last sorted first",
+       "[bootloader]\nOFFSET=b\n[recovery]\nOFFSET=a\n[kernel]\nOFFSET=9\n[userland]\nOFFSET=8\n[firmware]\nOFFSET=7\n"
+       "[license]\nOFFSET=6\n[config]\nOFFSET=5\n[image]\nOFFSET=4\n[fpga]\nOFFSET=3\n[free1]\nOFFSET=2\n[free2]\nOFFSET=1\n"
+       "[ipl]\nOFFSET=0\n",
+       {"0||ipl", "1||free2", "2||free1", "3||fpga", "4||image", "5||config", "6||license", "7||firmware", "8||userland",
+        "9||kernel", "a||recovery", "b||bootloader"}},
+      {"offsets as signed 64-bit numbers, beyond 2 GiB and saturated",
+       "[kernel]\nOFFSET=0x100000000\n[ipl]\nOFFSET=0x80000000\n[fpga]\nOFFSET=zz\n[image]\nOFFSET=-10\n[config]\n"
+       "OFFSET=0x7FFFFFFF\n[free1]\nOFFSET=100\n[license]\nOFFSET=7FFFFFFFFFFFFFFF0\n[firmware]\nOFFSET=-8FFFFFFFFFFFFFFF\n",
+       {"-8FFFFFFFFFFFFFFF||firmware", "-10||image", "zz||fpga", "100||free1", "0x7FFFFFFF||config", "0x80000000||ipl",
+        "0x100000000||kernel", "7FFFFFFFFFFFFFFF0||license"}},
+      {"UTF-8 with a byte-order mark keeps its first section", "\xEF\xBB\xBF[ipl]\nOFFSET=0x0\nSIZE=0x4\n", {"0x0|0x4|ipl"}}};
+  testing::TempDir dir;
   const std::string path = dir.Path("レイアウト é \xF0\x9F\x98\x80.conf");
-  testing::WriteBytes(path, GetParam().layout);
   MemoryRegionTable table;
-  EXPECT_TRUE(LoadLayout(table, path));
-  EXPECT_EQ(Rows(table), GetParam().rows);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, LoadLayoutTest,
-    ::testing::Values(
-        LoaderCase{"SIZE without OFFSET gives no row; OFFSET without SIZE an empty size",
-                   "[kernel]\nSIZE=0x100\n[userland]\nOFFSET=0x100\n", {"0x100||userland"}},
-        LoaderCase{"100 and 0x100 share a key and keep their own texts",
-                   "[kernel]\nOFFSET=0x100\nSIZE=1\n[bootloader]\nOFFSET=0\nSIZE=1\n",
-                   {"0|1|bootloader", "0x100|1|kernel"}},
-        LoaderCase{"unknown sections are ignored, names match without regard to case",
-                   "[rootfs]\nOFFSET=0\nSIZE=10\n[KERNEL]\noffset = 0x20 \nsize=\"0x10\"\n", {"0x20|0x10|kernel"}},
-        LoaderCase{"an empty OFFSET means no region", "[kernel]\nOFFSET=\nSIZE=10\n[fpga]\nOFFSET=''\n", {}},
-        LoaderCase{"values go in unchecked", "[config]\nOFFSET=-10\nSIZE=lots\n[image]\nOFFSET=zz\nSIZE=-1\n",
-                   {"-10|lots|config", "zz|-1|image"}},
-        LoaderCase{"all twelve regions, the one looked up last sorted first",
-                   "[bootloader]\nOFFSET=b\n[recovery]\nOFFSET=a\n[kernel]\nOFFSET=9\n[userland]\nOFFSET=8\n"
-                   "[firmware]\nOFFSET=7\n[license]\nOFFSET=6\n[config]\nOFFSET=5\n[image]\nOFFSET=4\n"
-                   "[fpga]\nOFFSET=3\n[free1]\nOFFSET=2\n[free2]\nOFFSET=1\n[ipl]\nOFFSET=0\n",
-                   {"0||ipl", "1||free2", "2||free1", "3||fpga", "4||image", "5||config", "6||license", "7||firmware",
-                    "8||userland", "9||kernel", "a||recovery", "b||bootloader"}},
-        LoaderCase{"UTF-8 with a byte-order mark keeps its first section",
-                   "\xEF\xBB\xBF[ipl]\nOFFSET=0x0\nSIZE=0x4\n", {"0x0|0x4|ipl"}}),
-    testing::NameFromWhat{});
-
-// Each load replaces the table: the rows and their image choices go, whatever the file holds, and a
-// file that cannot be read says so.
-TEST(LoadLayout, ReplacesTheTableWhateverTheFile) {
-  TempDir dir;
-  testing::WriteBytes(dir.Path("first.conf"), "[kernel]\nOFFSET=0\nSIZE=4\n[ipl]\nOFFSET=4\nSIZE=4\n");
-  testing::WriteBytes(dir.Path("empty.conf"), "[rootfs]\nOFFSET=0\n");
-  MemoryRegionTable table;
-  ASSERT_TRUE(LoadLayout(table, dir.Path("first.conf")));
-  table.SetCell(0, COL_IMAGE, "/tmp/kernel.bin");
-  ASSERT_TRUE(LoadLayout(table, dir.Path("first.conf")));
-  EXPECT_EQ(Rows(table), (std::vector<std::string>{"0|4|kernel", "4|4|ipl"}));
-  EXPECT_TRUE(LoadLayout(table, dir.Path("empty.conf")));
-  EXPECT_EQ(table.Count(), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::WriteBytes(path, c.layout);
+    EXPECT_TRUE(LoadLayout(table, path));
+    EXPECT_EQ(Rows(table), c.rows);
+    table.Append("0", 0);  // left for the next load to remove, with an image choice
+    table.SetCell(0, COL_IMAGE, "/tmp/kernel.bin");
+  }
   for (const std::string& unreadable : {dir.Path("missing.conf"), dir.Path("")}) {
-    table.Append("0", 0);
     EXPECT_FALSE(LoadLayout(table, unreadable));
     EXPECT_EQ(table.Count(), 0);
+    table.Append("0", 0);
   }
+}
+
+TEST(MemoryRegionTable, GetCellCutsToCapacityLessOneCharacterAndKeysCompareSigned) {
+  EXPECT_EQ(CompareOffsets(INT64_MIN, INT64_MAX), -1);
+  EXPECT_EQ(CompareOffsets(5, 5), 0);
+  MemoryRegionTable table;
+  table.Append("0", 0);
+  table.SetCell(0, COL_SIZE, std::string(40, '7'));
+  EXPECT_EQ(table.GetCell(0, COL_SIZE, 32), std::string(31, '7'));
+  EXPECT_EQ(table.GetCell(0, COL_SIZE, 41), std::string(40, '7'));
+  table.SetCell(0, COL_IMAGE, "C:\\イメージ\\a.bin");
+  EXPECT_EQ(table.GetCell(0, COL_IMAGE, 5), "C:\\イ");  // characters, not bytes
+  EXPECT_EQ(table.GetCell(0, COL_REGION, 1), "");
 }
 
 }  // namespace

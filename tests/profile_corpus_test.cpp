@@ -1,12 +1,15 @@
-// Every recorded answer of the Windows profile-string function, replayed through our look-up.
+// Every recorded answer of the Windows profile-string function, replayed through our look-up; and
+// every input that a fuzzer once broke, run again through the same code.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "file_access.h"
+#include "fuzz/fuzz_bodies.h"
 #include "profile.h"
 #include "test_support.h"
 
@@ -17,16 +20,9 @@ namespace {
 std::string Unescape(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 >= text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char c = text[++i];
-    if (c == 't') out += '\t';
-    else if (c == 'r') out += '\r';
-    else if (c == 'n') out += '\n';
-    else if (c == 'x') out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
-    else out += c;
+    const char c = text[i] == '\\' && i + 1 < text.size() ? text[++i] : '\0';
+    if (c == 'x') out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+    else out += c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c ? c : text[i];
   }
   return out;
 }
@@ -54,8 +50,9 @@ TEST(ProfileCorpus, AnswersEveryRecordedLookUp) {
     ASSERT_EQ(std::stoi(f[3]), static_cast<int>(value.size())) << "the table's own count";
     if (f[5].find("S-quote63") != std::string::npos) value += "2";
     if (f[5].find("stale") != std::string::npos) value.pop_back();
-    if (!files.count(f[0])) files[f[0]] = ProfileFile::Parse(ReadWholeFile(testing::DataPath("ini-cases/" + f[0]), UINT64_MAX).bytes);
-    EXPECT_EQ(files[f[0]].LookupAnsi(Unescape(f[1]), Unescape(f[2]), 64), value);
+    auto [file, added] = files.try_emplace(f[0]);
+    if (added) file->second = ProfileFile::Parse(ReadWholeFile(testing::DataPath("ini-cases/" + f[0]), UINT64_MAX).bytes);
+    EXPECT_EQ(file->second.LookupAnsi(Unescape(f[1]), Unescape(f[2]), 64), value);
     ++checked;
   }
   EXPECT_EQ(checked, 360);
@@ -69,6 +66,20 @@ TEST(ProfileLookup, Utf8AnswersAreTheAnsiAnswersConverted) {
   // 40 + 2 + 2 bytes: with a capacity of 44 the last character does not fit.
   EXPECT_EQ(profile.Lookup("設定", "long", 44), std::string(40, 'x') + "ミ");
   EXPECT_EQ(profile.Lookup("設定", "long", 0), "");
+}
+
+TEST(FuzzRegressions, EveryInputRunsThroughItsFuzzerAgain) {
+  for (const auto& [folder, body] : {std::pair{"layout", &fuzz::LayoutInput}, {"hex", &fuzz::HexInput}}) {
+    int replayed = 0;
+    const std::string path = testing::DataPath("fuzz-regressions/") + folder;
+    for (const auto& entry : std::filesystem::directory_iterator(testing::FsPath(path))) {
+      const std::string bytes = testing::ReadBytes(testing::Utf8Path(entry.path()));
+      SCOPED_TRACE(testing::Utf8Path(entry.path().filename()));
+      body(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      ++replayed;
+    }
+    EXPECT_GT(replayed, 0) << folder;
+  }
 }
 
 }  // namespace
