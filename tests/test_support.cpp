@@ -1,7 +1,8 @@
 #include "test_support.h"
 
-#include <random>
+#include <cctype>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -63,15 +64,10 @@ std::string Pattern(size_t n, unsigned seed) {
 
 std::string NameFromWhat::CamelCase(const std::string& text) {
   std::string name;
-  bool upper = true;
-  for (const char c : text) {
-    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (!alnum) {
-      upper = true;
-      continue;
-    }
-    name += (upper && c >= 'a' && c <= 'z') ? char(c - 32) : c;
-    upper = false;
+  bool wordStarts = true;
+  for (const unsigned char c : text) {
+    if (std::isalnum(c)) name += static_cast<char>(wordStarts ? std::toupper(c) : c);
+    wordStarts = !std::isalnum(c);
   }
   return name;
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -48,11 +49,8 @@ struct NameFromWhat {
   static std::string CamelCase(const std::string& text);
 };
 
-struct ShownMessage {
-  std::string text;
-  MessageKind kind;
-  bool operator==(const ShownMessage&) const = default;
-};
+// What the user sees of a message: its text and its kind.
+using ShownMessage = std::pair<std::string, MessageKind>;
 
 class RecordingSink final : public MessageSink {
  public:
