@@ -77,18 +77,6 @@ TEST(FileAccess, PathsReachTheSystemWholeAndResolved) {
       {deep, L"\\\\?\\" + std::wstring(deep.begin(), deep.end())}};
   for (const auto& c : cases) EXPECT_EQ(SystemPath(c.path), c.system) << c.path;
 }
-
-TEST(FileAccess, ALayoutThatAnEditorHoldsOpenStillLoads) {
-  testing::TempDir dir;
-  testing::WriteBytes(dir.Path("board.conf"), "[ipl]\nOFFSET=0\nSIZE=8\n");
-  const HANDLE editor = ::CreateFileW(SystemPath(dir.Path("board.conf")).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(editor, INVALID_HANDLE_VALUE);
-  MemoryRegionTable table;
-  EXPECT_TRUE(LoadLayout(table, dir.Path("board.conf")));
-  EXPECT_EQ(table.Count(), 1);
-  ::CloseHandle(editor);
-}
 #endif
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "image_verify.h"
+#include "layout_loader.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -24,13 +24,8 @@ TEST(VerifyImage, ComparesEachRegionInTurn) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     MemoryRegionTable table;
-    for (const auto& [name, size, image] : {std::tuple{"ipl", "4", ""}, {"kernel", "8", "kernel.bin"}, {"fpga", "4", ""}}) {
-      const int row = table.Count();
-      table.Append("0", 0);
-      table.SetCell(row, COL_SIZE, size);
-      table.SetCell(row, COL_REGION, name);
-      table.SetCell(row, COL_IMAGE, *image ? dir.Path(c.noKernel ? "missing.bin" : image) : "");
-    }
+    LoadLayout(table, ProfileFile::Parse("[ipl]\nOFFSET=0\nSIZE=4\n[kernel]\nOFFSET=4\nSIZE=8\n[fpga]\nOFFSET=C\nSIZE=4\n"));
+    table.SetCell(1, COL_IMAGE, dir.Path(c.noKernel ? "missing.bin" : "kernel.bin"));
     testing::WriteBytes(dir.Path("all.bin"), c.image);
     const auto report = VerifyImage(table, dir.Path("all.bin"));
     ASSERT_TRUE(report);

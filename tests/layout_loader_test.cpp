@@ -41,6 +41,8 @@ TEST(LoadLayout, ReplacesTheTableWithTheRegionsInOffsetOrder) {
        "OFFSET=0x7FFFFFFF\n[free1]\nOFFSET=100\n[license]\nOFFSET=7FFFFFFFFFFFFFFF0\n[firmware]\nOFFSET=-8FFFFFFFFFFFFFFF\n",
        {"-8FFFFFFFFFFFFFFF||firmware", "-10||image", "zz||fpga", "100||free1", "0x7FFFFFFF||config", "0x80000000||ipl",
         "0x100000000||kernel", "7FFFFFFFFFFFFFFF0||license"}},
+      {"values cut at 63 bytes of whole characters, in UTF-8",
+       "[ipl]\nOFFSET=0\nSIZE=" + std::string(60, '1') + "\x83\x7E\x83\x7E\n", {"0|" + std::string(60, '1') + "ミ|ipl"}},
       {"UTF-8 with a byte-order mark keeps its first section", "\xEF\xBB\xBF[ipl]\nOFFSET=0x0\nSIZE=0x4\n", {"0x0|0x4|ipl"}}};
   testing::TempDir dir;
   const std::string path = dir.Path("レイアウト é \xF0\x9F\x98\x80.conf");

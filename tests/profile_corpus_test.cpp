@@ -58,16 +58,6 @@ TEST(ProfileCorpus, AnswersEveryRecordedLookUp) {
   EXPECT_EQ(checked, 360);
 }
 
-TEST(ProfileLookup, Utf8AnswersAreTheAnsiAnswersConverted) {
-  const ProfileFile profile = ProfileFile::Parse("[\x90\xDD\x92\xE8]\r\nv=\x83\x7E\x83\x8B\r\nlong=" +
-                                                 std::string(40, 'x') + "\x83\x7E\x83\x7E\r\n");
-  EXPECT_EQ(profile.Lookup("設定", "v", 64), "ミル");
-  EXPECT_EQ(profile.LookupAnsi("\x90\xDD\x92\xE8", "v", 64), "\x83\x7E\x83\x8B");
-  // 40 + 2 + 2 bytes: with a capacity of 44 the last character does not fit.
-  EXPECT_EQ(profile.Lookup("設定", "long", 44), std::string(40, 'x') + "ミ");
-  EXPECT_EQ(profile.Lookup("設定", "long", 0), "");
-}
-
 TEST(FuzzRegressions, EveryInputRunsThroughItsFuzzerAgain) {
   for (const auto& [folder, body] : {std::pair{"layout", &fuzz::LayoutInput}, {"hex", &fuzz::HexInput}}) {
     int replayed = 0;
