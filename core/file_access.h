@@ -56,7 +56,11 @@ class File {
   friend class ReplacementFile;
   explicit File(std::intptr_t handle) : m_handle(handle) {}
   static constexpr std::intptr_t kInvalid = -1;
+  // Counts bytes written and, every few tens of MiB, asks the system to start writing them to the
+  // disk, so that the flush at the end has little left to wait for (a hint; Windows has none).
+  void WrittenBack(std::uint64_t bytes);
   std::intptr_t m_handle = kInvalid;
+  std::uint64_t m_notWrittenBack = 0;  // bytes written since the last such request
 };
 
 // A whole file read to its end, however large the system says it is (a pipe says 0), shared as the

@@ -5,12 +5,14 @@
 
 namespace quorvel {
 
-File::File(File&& other) noexcept : m_handle(std::exchange(other.m_handle, kInvalid)) {}
+File::File(File&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, kInvalid)), m_notWrittenBack(std::exchange(other.m_notWrittenBack, 0)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     m_handle = std::exchange(other.m_handle, kInvalid);
+    m_notWrittenBack = std::exchange(other.m_notWrittenBack, 0);
   }
   return *this;
 }

@@ -198,14 +198,23 @@ bool File::WriteAll(const void* data, size_t size) {
     if (n <= 0) return Failed(), false;
     in += n;
     size -= static_cast<size_t>(n);
+    WrittenBack(static_cast<std::uint64_t>(n));
   }
   return true;
+}
+
+void File::WrittenBack(std::uint64_t bytes) {
+  constexpr std::uint64_t kWriteBackStep = std::uint64_t{32} << 20;
+  if ((m_notWrittenBack += bytes) < kWriteBackStep) return;
+  m_notWrittenBack = 0;
+  ::sync_file_range(Fd(m_handle), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: devices and pipes refuse it
 }
 
 File::CopyResult File::CopyFrom(File& source, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {
-    const size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(count - done, size_t{1} << 30));
+    // In steps of 32 MiB, each followed by its write-back request.
+    const size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(count - done, size_t{32} << 20));
     const ssize_t n =
         Retrying([&] { return ::copy_file_range(Fd(source.m_handle), nullptr, Fd(m_handle), nullptr, chunk, 0); });
     if (n < 0) {
@@ -220,6 +229,7 @@ File::CopyResult File::CopyFrom(File& source, std::uint64_t count) {
       return CopyResult::ReadFailed;
     }
     done += static_cast<std::uint64_t>(n);
+    WrittenBack(static_cast<std::uint64_t>(n));
   }
   return CopyResult::Done;
 }
