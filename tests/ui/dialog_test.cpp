@@ -8,13 +8,11 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "about_dlg.h"
 #include "command_line.h"
 #include "framework/app.h"
 #include "framework/wide.h"
 #include "quorvel_dlg.h"
 #include "test_support.h"
-#include "text.h"
 
 namespace quorvel {
 namespace {
@@ -49,13 +47,10 @@ class DialogTest : public ::testing::Test, public UserPrompts {
  protected:
   void SetUp() override {
     testing::WriteBytes(m_layout, "[kernel]\r\nOFFSET=0x100\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[bootloader]\r\nOFFSET=10\r\nSIZE=0xF0\r\n");
-    Show();
-  }
-  void TearDown() override { ::DestroyWindow(m_dlg.m_hWnd); }
-  void Show() {
     ASSERT_TRUE(m_dlg.Create());
     m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST);
   }
+  void TearDown() override { ::DestroyWindow(m_dlg.m_hWnd); }
 
   std::optional<ChosenFile> ChooseFile(HWND owner, const FileChooser& chooser) override {
     m_asked.push_back(owner == m_dlg.m_hWnd ? &chooser : nullptr);
@@ -110,28 +105,20 @@ class DialogTest : public ::testing::Test, public UserPrompts {
   Texts m_shown;
 };
 
-// What the user sees before anything is open: both dialogs' caption, frame and font; the list's
-// columns and styles; the menus; the program's icon wherever the system asks for one.
-TEST_F(DialogTest, BothDialogsOpenWithTheirLookTheColumnsTheMenusAndTheIcon) {
-  constexpr DWORD kFrame = WS_POPUP | WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-  constexpr DWORD kEdges = WS_EX_APPWINDOW | WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_ACCEPTFILES;
-  CAboutDlg about;
-  ASSERT_TRUE(about.Create());
+// What the user sees of the main dialog before anything is open: its frame and font; the list's
+// columns and styles; the menus; the program's icon wherever the system asks for one. And cells of
+// any length in the list.
+TEST_F(DialogTest, TheMainDialogOpensWithItsLookTheColumnsTheMenusAndTheIcon) {
+  constexpr DWORD kFrame = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  constexpr DWORD kEdges = WS_EX_APPWINDOW | WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES;
   const HDC screen = ::GetDC(nullptr);
   const LONG nine = -::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72);  // points
   ::ReleaseDC(nullptr, screen);
-  for (const auto& [window, caption, frame, edges] :
-       {std::tuple<HWND, std::string, DWORD, DWORD>{m_dlg.m_hWnd, "ミルテカ", kFrame & ~(WS_POPUP | WS_CHILD), kEdges & ~WS_EX_DLGMODALFRAME},
-        {about.m_hWnd, "Quorvelのﾊﾞｰｼﾞｮﾝ情報", WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME}}) {
-    wchar_t text[64] = {};
-    ::GetWindowTextW(window, text, 64);
-    LOGFONTW font{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
-    EXPECT_EQ(std::tuple(Narrow(text), ::GetWindowLongW(window, GWL_STYLE) & kFrame, ::GetWindowLongW(window, GWL_EXSTYLE) & kEdges,
-                         Narrow(font.lfFaceName), font.lfHeight),
-              std::tuple(caption, frame, edges, "ＭＳ Ｐゴシック", nine));
-  }
-  ::DestroyWindow(about.m_hWnd);
+  LOGFONTW font{};
+  ::GetObjectW(reinterpret_cast<HFONT>(Send(WM_GETFONT, 0)), sizeof font, &font);
+  EXPECT_EQ(std::tuple(::GetWindowLongW(m_dlg.m_hWnd, GWL_STYLE) & (kFrame | WS_POPUP | WS_CHILD),
+                       ::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & kEdges, Narrow(font.lfFaceName), font.lfHeight),
+            std::tuple(kFrame, kEdges, "ＭＳ Ｐゴシック", nine));
   Texts columns;
   wchar_t text[64] = {};
   for (LVCOLUMNW c{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, 64, 0, 0, 0, 0, 0, 0}; ListView_GetColumn(m_list, columns.size(), &c);) {
@@ -148,11 +135,18 @@ TEST_F(DialogTest, BothDialogsOpenWithTheirLookTheColumnsTheMenusAndTheIcon) {
   for (const auto& [message, which] : {std::pair{WM_QUERYDRAGICON, 0}, {WM_GETICON, ICON_BIG}, {WM_GETICON, ICON_SMALL}}) {
     EXPECT_EQ(Send(message, static_cast<WPARAM>(which)), icon) << message << " " << which;
   }
+  // The list keeps the table: a cell comes back whole up to one character short of the capacity.
+  ListRegionTable table(m_dlg.m_regionList);
+  table.Append("0", 0);
+  table.SetCell(0, COL_SIZE, std::string(40, '7'));
+  table.SetCell(0, COL_IMAGE, std::string(5000, 'p'));
+  EXPECT_EQ(std::tuple(table.GetCell(0, COL_SIZE, 32), table.GetCell(0, COL_SIZE, 41), table.GetCell(0, COL_IMAGE, kImagePathCapacity)),
+            std::tuple(std::string(31, '7'), std::string(40, '7'), std::string(5000, 'p')));
 }
 
 // A chosen layout's regions by address, each row's item data its address, also while an editor has it
-// open; one that cannot be read
-// empties the list and says so; a cancelled chooser, or one that fails, changes nothing, and a failure is told.
+// open; one that cannot be read empties the list and says so; a cancelled chooser, or one that fails,
+// changes nothing, and a failure is told.
 TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   // An editor holds the layout open, sharing it for reading and writing, as the system's INI reader does.
   const HANDLE editor = ::CreateFileW(qfw::Wide(m_layout).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -175,8 +169,8 @@ TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
 }
 
 // A double-click assigns an image to the selected row, not the one under the pointer; "実行(&G)"
-// writes the images in the chosen form under the wait cursor, from paths of any length, never over
-// the layout, and only once a layout is open.
+// writes the images in the chosen form under the wait cursor, never over the layout, and only once a
+// layout is open.
 TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   Command(ID_MENU_EXECUTE);
   Command(ID_MENU_OPEN, m_layout);
@@ -186,10 +180,8 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   EXPECT_EQ(Rows(), (Texts{kBoardRows[0] + "first.bin", kBoardRows[1], kBoardRows[2]}));
   Command(ID_MENU_OPEN, m_layout);  // loading again drops the image choices
   EXPECT_EQ(Rows(), kBoardRows);
-  std::string image = m_dir.Path("");
-  while (Utf8Length(image) < 300) std::filesystem::create_directory(testing::FsPath(image += "長いフォルダー名 long folder name\\"));
-  testing::WriteBytes(image += "kernel.bin", "LONG");
-  DoubleClick(2, 2, image);
+  testing::WriteBytes(m_dir.Path("kernel.bin"), "LONG");
+  DoubleClick(2, 2, m_dir.Path("kernel.bin"));
   Command(ID_MENU_EXECUTE);  // cancelled
   const std::string output = m_dir.Path("出力 ü.bin");
   Command(ID_MENU_EXECUTE, output);
@@ -203,15 +195,6 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
                             "レイアウトファイルと同じファイルには出力できません。 (error) (wait)"}));
   EXPECT_EQ(m_asked, (Choosers{&kLayoutChooser, &kImageChooser, &kImageChooser, &kLayoutChooser, &kImageChooser, &kOutputChooser,
                                &kOutputChooser, &kOutputChooser, &kOutputChooser}));
-}
-
-TEST(OutputFormatFor, TheTypedExtensionWinsElseTheChosenEntry) {
-  const std::pair<ChosenFile, OutputFormat> cases[] = {
-      {{"all.bin", 1}, OutputFormat::Binary}, {{"all.bin", 2}, OutputFormat::Binary}, {{"out", 3}, OutputFormat::IntelHex},
-      {{"out", 2}, OutputFormat::SRecord},    {{"out.txt", 4}, OutputFormat::Binary}, {{"x.mot", 1}, OutputFormat::SRecord},
-      {{"X.S37", 4}, OutputFormat::SRecord},  {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
-  };
-  for (const auto& [chosen, format] : cases) EXPECT_EQ(OutputFormatFor(chosen), format) << chosen.path << " " << chosen.filterIndex;
 }
 
 // The files come as the shell drops them: DROPFILES, then the wide names, each ended, and one more end.
@@ -254,22 +237,10 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
   }
 }
 
-TEST(StartLayoutPath, TheOneArgumentAsAFullPath) {
-  const std::pair<const wchar_t*, std::optional<std::string>> cases[] = {
-      {L"Quorvel.exe", std::nullopt},
-      {L"\"C:\\Program Files\\Quorvel.exe\" \"Z:\\a b\\board.conf\"", "Z:\\a b\\board.conf"},
-      {L"Quorvel.exe board.conf", testing::Utf8Path(std::filesystem::current_path() / "board.conf")},
-      {L"Quorvel.exe a.conf b.conf", std::nullopt},
-      {L"Quorvel.exe \"\"", std::nullopt},
-  };
-  for (const auto& [commandLine, path] : cases) {
-    EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << Narrow(commandLine);
-  }
-}
-
 // Painting, sizing, minimising and restoring are the dialog manager's, and the list fills the client
 // area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero. Shown
-// again, the dialog binds the new list and opens the layout given at start once the window shows.
+// again, the dialog binds the new list and opens the layout given at start once the window shows: the
+// one argument on the command line, as a full path.
 TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShowing) {
   const auto proc = reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(m_dlg.m_hWnd, DWLP_DLGPROC));
   ::InvalidateRect(m_dlg.m_hWnd, nullptr, FALSE);
@@ -295,33 +266,37 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
   ::DestroyWindow(m_dlg.m_hWnd);
   EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
   m_dlg.OpenAtStart(m_layout);
-  Show();
+  ASSERT_TRUE(m_dlg.Create());
+  m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST);
   EXPECT_TRUE(Rows().empty());  // opened once the window shows: after the messages waiting for it
   for (MSG msg; ::PeekMessageW(&msg, m_dlg.m_hWnd, 0, 0, PM_REMOVE);) ::DispatchMessageW(&msg);
   EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), m_list);
   EXPECT_EQ(Rows(), kBoardRows);
+  const std::pair<const wchar_t*, std::optional<std::string>> cases[] = {
+      {L"Quorvel.exe", std::nullopt},
+      {L"\"C:\\Program Files\\Quorvel.exe\" \"Z:\\a b\\board.conf\"", "Z:\\a b\\board.conf"},
+      {L"Quorvel.exe board.conf", testing::Utf8Path(std::filesystem::current_path() / "board.conf")},
+      {L"Quorvel.exe a.conf b.conf", std::nullopt},
+      {L"Quorvel.exe \"\"", std::nullopt},
+  };
+  for (const auto& [commandLine, path] : cases) {
+    EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << Narrow(commandLine);
+  }
 }
 
-// What the system's file dialog is told beyond what the user sees of it: the entries, room for any
-// path, and the entry the user chose.
-TEST(ChooserRequest, GivesTheFileDialogTheEntriesRoomForAnyPathAndTakesBackTheChosenEntry) {
+// What the system's file dialog is told beyond what the user sees of it: room for any path; and the
+// entry the user chose, which gives the output's form unless the typed name's extension does.
+TEST(ChooserRequest, GivesTheFileDialogRoomForAnyPathAndTakesBackTheChosenEntry) {
   ChooserRequest request(nullptr, kOutputChooser);
-  const wchar_t filter[] = L"イメージファイル(*.bin)\0*.bin\0Sレコードファイル(*.mot;*.srec;*.s19;*.s28;*.s37)\0"
-                           L"*.mot;*.srec;*.s19;*.s28;*.s37\0インテルHEXファイル(*.hex)\0*.hex\0全てのファイル(*.*)\0*.*\0";
-  EXPECT_EQ(std::wstring(request.Get().lpstrFilter, std::size(filter)), std::wstring(filter, std::size(filter)));
   EXPECT_GE(request.Get().nMaxFile, 32768u);
   request.Get().nFilterIndex = 3;  // as the dialog leaves it when the user chose the third entry
   EXPECT_EQ(std::pair(request.Chosen().path, request.Chosen().filterIndex), std::pair(std::string("all.bin"), DWORD{3}));
-}
-
-// The list keeps the table: a cell comes back whole up to one character short of the capacity.
-TEST_F(DialogTest, CellsComeBackWholeUpToTheCapacity) {
-  ListRegionTable table(m_dlg.m_regionList);
-  table.Append("0", 0);
-  table.SetCell(0, COL_SIZE, std::string(40, '7'));
-  table.SetCell(0, COL_IMAGE, std::string(5000, 'p'));
-  EXPECT_EQ(std::tuple(table.GetCell(0, COL_SIZE, 32), table.GetCell(0, COL_SIZE, 41), table.GetCell(0, COL_IMAGE, kImagePathCapacity)),
-            std::tuple(std::string(31, '7'), std::string(40, '7'), std::string(5000, 'p')));
+  const std::pair<ChosenFile, OutputFormat> cases[] = {
+      {{"all.bin", 1}, OutputFormat::Binary}, {{"all.bin", 2}, OutputFormat::Binary}, {{"out", 3}, OutputFormat::IntelHex},
+      {{"out", 2}, OutputFormat::SRecord},    {{"out.txt", 4}, OutputFormat::Binary}, {{"x.mot", 1}, OutputFormat::SRecord},
+      {{"X.S37", 4}, OutputFormat::SRecord},  {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
+  };
+  for (const auto& [chosen, format] : cases) EXPECT_EQ(OutputFormatFor(chosen), format) << chosen.path << " " << chosen.filterIndex;
 }
 
 }  // namespace
