@@ -227,9 +227,8 @@ TEST_P(QuorvelEnds, OpensTheLayoutItWasStartedWithTakesADropAndEndsWithoutAQuest
   Start(" \"" + Example("board.conf") + "\"");
   AwaitRows(5);
   testing::WriteBytes(m_dir.Path("two.conf"), "[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[kernel]\r\nOFFSET=0x10\r\nSIZE=0x10\r\n");
-  const std::wstring name = Utf8ToWide(m_dir.Path("two.conf")) + L'\0';
-  struct { DROPFILES header; wchar_t names[1024]; } drop{{sizeof(DROPFILES), {40, 40}, FALSE, TRUE}, {}};
-  name.copy(drop.names, name.size());
+  struct { DROPFILES header; wchar_t names[1024]; } drop{{sizeof(DROPFILES), {40, 40}, FALSE, TRUE}, {}};  // the names end in zeros
+  Utf8ToWide(m_dir.Path("two.conf")).copy(drop.names, 1022);
   SendThere(m_main, WM_DROPFILES, 0, &drop, sizeof drop);
   AwaitRows(2);
   const WPARAM key = GetParam();

@@ -246,7 +246,6 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
   ::InvalidateRect(m_dlg.m_hWnd, nullptr, FALSE);
   EXPECT_EQ(proc(m_dlg.m_hWnd, WM_PAINT, 0, 0), FALSE);
   EXPECT_TRUE(::GetUpdateRect(m_dlg.m_hWnd, nullptr, FALSE)) << "painted from inside the dialog procedure";
-  EXPECT_EQ(proc(m_dlg.m_hWnd, WM_APP, 0, 0), FALSE);
   for (const auto& [command, iconic, zoomed] :
        {std::tuple{WPARAM{0}, FALSE, FALSE}, {SC_MAXIMIZE, FALSE, TRUE}, {SC_MINIMIZE, TRUE, FALSE}, {SC_RESTORE, FALSE, TRUE}}) {
     if (command) Send(WM_SYSCOMMAND, command);
