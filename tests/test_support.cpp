@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <cctype>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -60,16 +59,6 @@ std::string Pattern(size_t n, unsigned seed) {
     b = static_cast<char>(state >> 16);
   }
   return bytes;
-}
-
-std::string NameFromWhat::CamelCase(const std::string& text) {
-  std::string name;
-  bool wordStarts = true;
-  for (const unsigned char c : text) {
-    if (std::isalnum(c)) name += static_cast<char>(wordStarts ? std::toupper(c) : c);
-    wordStarts = !std::isalnum(c);
-  }
-  return name;
 }
 
 }  // namespace quorvel::testing

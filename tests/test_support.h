@@ -40,15 +40,6 @@ bool Exists(const std::string& path);
 // n bytes of a repeating pattern that depends on seed, so regions can be told apart.
 std::string Pattern(size_t n, unsigned seed);
 
-// Names a parameterised case after its "what" text, so ctest lists what each case is about.
-struct NameFromWhat {
-  template <class Case>
-  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
-    return CamelCase(info.param.what);
-  }
-  static std::string CamelCase(const std::string& text);
-};
-
 // What the user sees of a message: its text and its kind.
 using ShownMessage = std::pair<std::string, MessageKind>;
 
