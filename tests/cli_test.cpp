@@ -113,10 +113,19 @@ const CliCase kCases[] = {
     {"verify of a matching image", {"--verify", "@dir/good.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
      kExitOk, "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  matches\n", "", {},
      [](const auto& dir) { Write(dir, "good.bin", kImage); }},
-    {"verify names the region that differs, and the length", {"--verify", "@dir/good.bin", "@dir/board.conf"}, kExitFailed,
-     "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  DIFFERS from byte 0 of the region\n"
+    {"verify names the region that differs, and the length",
+     {"--verify", "@dir/bad.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"}, kExitFailed,
+     "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  DIFFERS from byte 5 of the region\n"
      "the image holds 25 bytes, the layout calls for 24\n", "", {},
-     [](const auto& dir) { Write(dir, "good.bin", kImage + "x"); }},
+     [](const auto& dir) { Write(dir, "bad.bin", kImage.substr(0, 21) + "x" + kImage.substr(22) + "x"); }},
+    {"verify goes on past a region it cannot read, and tells where the image ends",
+     {"--verify", "@dir/short.bin", "-i", "kernel=@dir/none.bin", "@dir/three.conf"}, kExitFailed,
+     "ipl          0x00000000 0x00000004  matches\nkernel       0x00000004 0x00000008  DIFFERS: " + std::string(kMsgCannotOpen) + "\n"
+     "fpga         0x0000000C 0x00000004  DIFFERS: the image ends 2 bytes into the region\n"
+     "the image holds 14 bytes, the layout calls for 16\n", "", {}, [](const auto& dir) {
+       Write(dir, "three.conf", "[ipl]\nOFFSET=0\nSIZE=4\n[kernel]\nOFFSET=4\nSIZE=8\n[fpga]\nOFFSET=C\nSIZE=4\n");
+       Write(dir, "short.bin", std::string(14, '\xFF'));
+     }},
     {"verify of an unreadable image", {"--verify", "@dir/none.bin", "@dir/board.conf"}, kExitUsage, "",
      "cannot read the image file '@dir/none.bin'"},
     // Inputs are never written over, whatever the output's name.

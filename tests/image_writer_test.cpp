@@ -76,7 +76,6 @@ TEST(ImageWriter, WritesEveryRegionAtItsSize) {
       {"a size of 35 characters is read whole", {{"0x" + std::string(31, '0') + "10", std::nullopt}}, Ff(16)},
       {"regions larger than the stream buffer", {{"0x900003", Pattern(0x900001, 1)}, {"0x500000", Pattern(0x4FFFFF, 2)}},
        Pattern(0x900001, 1) + Ff(2) + Pattern(0x4FFFFF, 2) + Ff(1)},
-      {"an output name in any characters", {{"2", "K"}}, "K\xFF", "出力 é \xF0\x9F\x98\x80.bin"},
       {"an output name of 244 characters", {{"2", "K"}}, "K\xFF", std::string(240, 'a') + ".bin"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -118,9 +117,7 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
       {"image one byte larger than its region", {{"4", "abc"}, {"0x4", "abcde", "userland"}}, OversizeMessage("userland"),
        "@image1"},
       {"size 0 with an image", {{"", "a", "fpga"}}, OversizeMessage("fpga"), "@image0"},
-      {"size without digits with an image", {{"zz", "a", "free2"}}, OversizeMessage("free2"), "@image0"},
       {"negative size", {{"4", "abc"}, {"-1", std::nullopt}}, kMsgOutOfMemory, ""},
-      {"size saturated negative", {{"-80000000", std::nullopt}}, kMsgOutOfMemory, ""},
       {"a missing image file", {{"4", "ab"}, {"4", std::nullopt}}, kMsgCannotOpen, "@image1",
        [](Scene& s, OutputOptions&) { s.table.SetCell(1, COL_IMAGE, s.dir.Path("missing.bin")); }},
       {"a folder as image", {{"4", std::nullopt}}, kMsgCannotOpen, "@image0", [](Scene& s, OutputOptions&) {
@@ -129,8 +126,6 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
        }},
       {"an output in no folder", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("no such folder/all.bin"), true},
       {"a folder as output", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("sub"), true},
-      {"the layout as output", {{"4", "ab"}}, kMsgSameAsLayout, "@out",
-       [](Scene& s, OutputOptions& o) { o.layoutPath = s.dir.Path("./all.bin"); }, true},
       {"an image as output, spelt another way", {{"4", "ab", "ipl"}, {"8", "kernel!"}}, SameFileMessage("kernel"), "@out",
        OutputAt("./sub/../image1.bin"), true},
       {"an image as output, by a hard link", {{"4", "ab", "ipl"}}, SameFileMessage("ipl"), "@out", OutputAt("all.bin", 'h'),

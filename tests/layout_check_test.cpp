@@ -16,8 +16,6 @@ namespace {
 TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
   struct { const char* what; std::string ini; std::vector<std::string> want; std::optional<std::string> image{}; } cases[] = {
       {"a sound layout", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0x100\nSIZE=0x100\n", {}},
-      {"a gap", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0x180\nSIZE=0x100\n",
-       {"kernel:5:gap of 0x80 bytes after ipl"}},
       {"an overlap", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0xF0\nSIZE=0x100\n",
        {"kernel:5:overlaps ipl by 0x10 bytes"}},
       {"regions inside another, and one after them",
