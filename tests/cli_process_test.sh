@@ -42,6 +42,15 @@ if [ -z "$emulator" ]; then
   check "a progress line on a terminal" 1 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c '100%  64 MiB / 64 MiB')"
   sed -i 's/0x4000000/0x3FFFFFF/' "$work/64.conf"
   check "none for an image a byte short of 64 MiB" 0 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c 'MiB/s')"
+  # A link at the output is followed, and the file it names keeps its mode.
+  install -m 640 /dev/null "$work/target.bin"
+  ln -s target.bin "$work/link.bin"
+  "$cli" -q -o "$work/link.bin" "$work/board.conf"
+  check "a link as output: followed, the file it names written in its mode" "0 link 32768 640" \
+        "$? $([ -L "$work/link.bin" ] && echo link) $(stat -c '%s %a' "$work/target.bin")"
+  # A file-size limit makes the system refuse writes past it, as a full disk does.
+  (trap '' XFSZ; ulimit -f 16; "$cli" -q -o "$work/limited.bin" "$work/board.conf") 2>"$work/err"
+  check "a write refused midway: reported, nothing left" "1 1 0" "$? $(grep -c 'File too large' "$work/err") $(ls "$work" | grep -c limited)"
 fi
 
 if [ -n "$emulator" ]; then

@@ -65,17 +65,14 @@ void Write(const testing::TempDir& dir, const std::string& name, const std::stri
   testing::WriteBytes(dir.Path(name), bytes);
 }
 
-const std::vector<std::string> kGenerate = {"-o", "@dir/out.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"};
-
 // "@dir/" stands for the test's folder, which holds board.conf and kernel.bin; "@pipe" is a pipe that
 // holds "KRNL", "@layout" one that holds a layout.
 const CliCase kCases[] = {
-    {"writes the image and prints the region map", kGenerate, kExitOk, kMap, "", {{"out.bin", kImage}}},
+    {"writes the image and prints the region map", {"-o", "@dir/out.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"}, kExitOk,
+     kMap, "", {{"out.bin", kImage}}},
     {"quiet prints nothing, and a layout after -i's value is the layout",
-     {"-o", "@dir/out.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf", "-q"}, kExitOk, "", "",
-     {{"out.bin", kImage}}},
-    {"list prints the table and writes nothing",
-     {"--list", "-i", "KERNEL=@dir/kernel.bin", "@dir/board.conf"}, kExitOk,
+     {"-o", "@dir/out.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf", "-q"}, kExitOk, "", "", {{"out.bin", kImage}}},
+    {"list prints the table and writes nothing", {"--list", "-i", "KERNEL=@dir/kernel.bin", "@dir/board.conf"}, kExitOk,
      "0\t0x10\tipl\t\n0x10\t0x8\tkernel\t@dir/kernel.bin\n", "", {{"out.bin", std::nullopt}}},
     {"an oversize image names the region and the file", {"-o", "@dir/out.bin", "-i", "kernel=@dir/9.bin", "@dir/board.conf"},
      kExitFailed, "", "リージョン'kernel'のファイルサイズが\nオーバーしています。 @dir/9.bin", {{"out.bin", std::nullopt}},
@@ -89,16 +86,14 @@ const CliCase kCases[] = {
     {"check reports findings with their lines", {"--check", "@dir/gappy.conf"}, kExitFailed,
      "@dir/gappy.conf:4: kernal: section [kernal] is not a region name (kernel?) and is ignored\n"
      "@dir/gappy.conf:7: kernel: gap of 0x10 bytes after ipl, which the image closes up: from here on, positions "
-     "in the image are not flash addresses\n",
-     "", {},
+     "in the image are not flash addresses\n", "", {},
      [](const auto& dir) { Write(dir, "gappy.conf", "[ipl]\nOFFSET=0\nSIZE=0x10\n[kernal]\nOFFSET=0x20\n[kernel]\nOFFSET=0x20\nSIZE=8\n"); }},
     {"check in Japanese", {"--check", "@dir/empty.conf"}, kExitFailed,
      "@dir/empty.conf: リージョンが一つも定義されていません: 出力するものがありません\n", "", {},
      [](const auto& dir) { Write(dir, "empty.conf", ""); }, Language::Japanese},
     // Digests by Python's hashlib and zlib of 16 bytes of 0xFF and of "KRNL" and 4 bytes of 0xFF.
     {"map-json gives each region with its digests",
-     {"-q", "-o", "@dir/out.bin", "--map-json", "@dir/map.json", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
-     kExitOk, "", "",
+     {"-q", "-o", "@dir/out.bin", "--map-json", "@dir/map.json", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"}, kExitOk, "", "",
      {{"map.json", R"("region": "ipl",
       "address": "0",
       "position": 0,

