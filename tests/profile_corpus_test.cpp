@@ -1,5 +1,6 @@
 // Every recorded answer of the Windows profile-string function, replayed through our look-up; and
-// every input that a fuzzer once broke, run again through the same code.
+// every input of the fuzzers' corpus (edge cases, and inputs that a fuzzer once broke) run again
+// through the same code, the value texts against the C library's strtoll.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -55,14 +55,17 @@ void HexInput(const std::uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::int32_t ours = ParseHex(text);
   // strtoll stops at a NUL as our reading stops at any character that is not a digit.
+  char* end = nullptr;
   errno = 0;
-  const long long wide = std::strtoll(text.c_str(), nullptr, 16);
+  const long long wide = std::strtoll(text.c_str(), &end, 16);
   const long long clamped = wide > INT32_MAX ? INT32_MAX : (wide < INT32_MIN ? INT32_MIN : wide);
   Require(ours == clamped, "the hexadecimal rule agrees with strtoll saturated to 32 bits");
   Require(ParseHex64(text) == wide, "the 64-bit reading agrees with strtoll");
   const HexReading reading = ReadHex(text);
-  Require(reading.value == ours, "both readings agree");
-  Require(reading.rest.size() <= text.size(), "the rest is a part of the text");
+  Require(reading.value == ours && reading.value64 == wide, "every reading agrees");
+  Require(reading.saturated == (clamped != wide), "saturated exactly when the value does not fit 32 bits");
+  Require(reading.rest == std::string_view(text).substr(size_t(end - text.c_str())), "the rest starts where strtoll stopped");
+  Require(reading.hasDigits == (end != text.c_str()), "digits exactly when strtoll read some");
 }
 
 }  // namespace quorvel::fuzz
