@@ -67,7 +67,6 @@ TEST(ImageWriter, WritesEveryRegionAtItsSize) {
   const struct { const char* what; std::vector<RegionSpec> regions; std::string expected, output = "all.bin"; } cases[] = {
       {"image, no image, image of exactly the region size", {{"0x10", "ABCD"}, {"0x8", std::nullopt}, {"0x4", "wxyz"}},
        "ABCD" + Ff(12) + Ff(8) + "wxyz"},
-      {"no image files at all", {{"3", std::nullopt}, {"0x5", std::nullopt}}, Ff(8)},
       {"every size 0", {{"0", std::nullopt}, {"", std::nullopt}, {"zz", std::nullopt}}, ""},
       {"an empty image file", {{"4", std::string()}}, Ff(4)},
       {"a size of 35 characters is read whole", {{"0x" + std::string(31, '0') + "10", std::nullopt}}, Ff(16)},

@@ -43,7 +43,6 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
        {"bootloadxx:4:(bootloader?)", "imagx:6:(image?)"}},
       {"offsets beyond 2 GiB in address order", "[fpga]\nOFFSET=0x80000001\nSIZE=1\n[ipl]\nOFFSET=0x80000000\nSIZE=1\n",
        {"ipl:5:the first region starts at 0x80000000"}},
-      {"no region at all", "[rootfs]\nOFFSET=0\n", {":0:defines no region"}},
       {"a negative size", "[ipl]\nOFFSET=0\nSIZE=-1\n", {"ipl:3:SIZE is negative"}},
       {"lines counted across CR LF, CR and LF", "[ipl]\r\nOFFSET=0\r\rSIZE=1\n\n[kernel]\nOFFSET=2\nSIZE=1\n",
        {"kernel:7:gap of 0x1 bytes after ipl"}},
