@@ -64,8 +64,12 @@ void HexInput(const std::uint8_t* data, size_t size) {
   const HexReading reading = ReadHex(text);
   Require(reading.value == ours && reading.value64 == wide, "every reading agrees");
   Require(reading.saturated == (clamped != wide), "saturated exactly when the value does not fit 32 bits");
+#ifndef _WIN32
+  // msvcrt's strtoll (as Wine has it) reads no number from a "0x" that no digit follows; the C standard
+  // reads its "0", as we do.
   Require(reading.rest == std::string_view(text).substr(size_t(end - text.c_str())), "the rest starts where strtoll stopped");
   Require(reading.hasDigits == (end != text.c_str()), "digits exactly when strtoll read some");
+#endif
 }
 
 }  // namespace quorvel::fuzz
