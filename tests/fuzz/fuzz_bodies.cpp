@@ -1,6 +1,5 @@
 #include "fuzz_bodies.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +55,6 @@ void HexInput(const std::uint8_t* data, size_t size) {
   const std::int32_t ours = ParseHex(text);
   // strtoll stops at a NUL as our reading stops at any character that is not a digit.
   char* end = nullptr;
-  errno = 0;
   const long long wide = std::strtoll(text.c_str(), &end, 16);
   const long long clamped = wide > INT32_MAX ? INT32_MAX : (wide < INT32_MIN ? INT32_MIN : wide);
   Require(ours == clamped, "the hexadecimal rule agrees with strtoll saturated to 32 bits");
