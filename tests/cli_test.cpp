@@ -143,6 +143,7 @@ const CliCase kCases[] = {
     {"repeated region", {"-i", "kernel=a", "-i", "Kernel=b", "@dir/board.conf"}, kExitUsage, "", "more than once"},
     {"region not in the layout", {"-i", "fpga=x.bin", "@dir/board.conf"}, kExitUsage, "", "defines no region 'fpga'"},
     {"assignment without image", {"-i", "kernel=", "@dir/board.conf"}, kExitUsage, "", "REGION=IMAGE"},
+    {"assignment without region", {"-i", "=x.bin", "@dir/board.conf"}, kExitUsage, "", "REGION=IMAGE, not '=x.bin'"},
     {"two modes at once", {"--list", "--check", "@dir/board.conf"}, kExitUsage, "", "cannot be used together"},
     {"a mistake in Japanese", {"-i", "kernal=x", "@dir/board.conf"}, kExitUsage, "", "リージョン名 'kernal' はありません",
      {}, nullptr, Language::Japanese},
@@ -156,7 +157,7 @@ const CliCase kCases[] = {
      {"-o", "@dir/out.bin", "--map-json", "@dir/none/map.json", "@dir/board.conf"}, kExitFailed, "",
      "cannot write the region map '@dir/none/map.json': ", {{"out.bin", "old image"}},
      [](const auto& dir) { Write(dir, "out.bin", "old image"); }},
-    {"help asked as on Windows", {"/?"}, kExitOk, "~REGION=IMAGE", ""},
+    {"help asked as on Windows, in Japanese", {"/?"}, kExitOk, "~使い方", "", {}, nullptr, Language::Japanese},
     // Inputs that nobody should give, given on purpose.
     {"a missing layout", {"@dir/none.conf"}, kExitUsage, "", "cannot read the layout file '@dir/none.conf': "},
     {"a folder as layout", {"-o", "@dir/out.bin", "@dir/"}, kExitUsage, "", "cannot read the layout file"},
