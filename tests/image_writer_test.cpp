@@ -6,10 +6,13 @@
 #include <functional>
 #include <map>
 
+#include "file_access.h"
 #include "image_writer.h"
 #include "test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -57,6 +60,13 @@ struct Scene {
     return files;
   }
 
+#ifdef _WIN32
+  // The output as another program may hold it, let go before the folder goes.
+  ~Scene() {
+    if (holder != INVALID_HANDLE_VALUE) ::CloseHandle(holder);
+  }
+  HANDLE holder = INVALID_HANDLE_VALUE;
+#endif
   testing::TempDir dir;
   std::string output = dir.Path("all.bin");
   MemoryRegionTable table;
@@ -122,6 +132,11 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
        }},
       {"an output in no folder", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("no such folder/all.bin"), true},
       {"a folder as output", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("sub"), true},
+#ifdef _WIN32
+      {"an output another program holds, letting others only read it", {{"4", "ab"}}, kMsgCannotOpen, "@out", [](Scene& s, OutputOptions&) {
+         s.holder = ::CreateFileW(SystemPath(s.output).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+       }, true},
+#endif
       {"an image as output, spelt another way", {{"4", "ab", "ipl"}, {"8", "kernel!"}}, SameFileMessage("kernel"), "@out",
        OutputAt("./sub/../image1.bin"), true},
       {"an image as output, by a hard link", {{"4", "ab", "ipl"}}, SameFileMessage("ipl"), "@out", OutputAt("all.bin", 'h'),
