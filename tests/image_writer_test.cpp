@@ -12,8 +12,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/stat.h>
 #endif
 
 namespace quorvel {
@@ -235,20 +233,6 @@ TEST(ImageWriter, TheOldOutputStaysUntilTheNewOneIsCompleteAndNothingIsLeft) {
 #endif
   }
 }
-
-#ifndef _WIN32
-// Files of the kernel's sysfs claim a size of a page and hold far less.
-TEST(ImageWriter, AnImageThatHoldsLessThanItsSizeSaysIsReported) {
-  const std::string shortFile = "/sys/kernel/mm/transparent_hugepage/enabled";
-  struct stat st{};
-  if (stat(shortFile.c_str(), &st) != 0 || st.st_size != 4096) GTEST_SKIP() << "no short sysfs file here";
-  Scene s({{"0x100000", std::nullopt}});
-  s.table.SetCell(0, COL_IMAGE, shortFile);
-  EXPECT_FALSE(s.Generate());
-  EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{Error(kMsgCannotRead)});
-  EXPECT_FALSE(testing::Exists(s.output));
-}
-#endif
 
 }  // namespace
 }  // namespace quorvel
