@@ -1,14 +1,4 @@
-# Cross-compiles the Windows programs for 32-bit Windows with MinGW-w64; runs them with Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")
+# The shipped programs: 32-bit Windows, run under 32-bit Wine.
+set(QUORVEL_MINGW_ARCH i686)
+set(QUORVEL_WINE_RUN wine-run)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake")

@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # Makes the Windows package and checks it as a Windows user would receive it: the zip holds both
 # programs, the example and the README; the command-line tool in it writes the example image; the
-# dialog program in it shows its properties, starts and ends.
-# Usage: package_test.sh BUILD_DIR WINE_RUN E2E_TESTS GOLDEN_IMAGE
+# dialog program in it shows its properties, starts and ends. Without WINE_RUN (a machine that cannot
+# run the build's programs), only what the zip holds.
+# Usage: package_test.sh BUILD_DIR WINE_RUN|"" E2E_TESTS|"" GOLDEN_IMAGE
 set -uo pipefail
-build="$1" wine_run="$2" e2e_tests="$3" golden="$4"
+build="$(cd "$1" && pwd)" wine_run="$2" e2e_tests="$3" golden="$4"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 passes=0 failures=0
 check() { if [ "$2" == "$3" ]; then passes=$((passes + 1)); echo "ok - $1"; else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi; }
 
+rm -f "$build"/Quorvel-*.zip  # a package of an earlier build would be a second one
 (cd "$build" && cpack -G ZIP >/dev/null) || { echo "cpack failed"; exit 1; }
-zip="$(ls "$build"/Quorvel-*-win32.zip)"
+zip="$(ls "$build"/Quorvel-*-win*.zip)"
 check "one package" 1 "$(printf '%s\n' "$zip" | wc -l)"
 (cd "$work" && unzip -q "$zip")
 top="$work/$(basename "$zip" .zip)"
 for f in Quorvel.exe quorvel-cli.exe README.txt examples/board.conf examples/kernel.bin; do
   check "the package holds $f" yes "$([ -f "$top/$f" ] && echo yes || echo no)"
 done
+finish() { echo "$passes passed, $failures failed"; [ "$failures" -eq 0 ]; exit; }
+[ -n "$wine_run" ] || finish
 win() { "$wine_run" winepath -w "$1" 2>/dev/null; }
 (cd "$top" && "$wine_run" ./quorvel-cli.exe -q -o all.bin -i ipl=examples/ipl.bin -i bootloader=examples/bootloader.bin \
    -i kernel=examples/kernel.bin -i config=examples/config.bin examples/board.conf)
@@ -27,5 +31,4 @@ out="$(QUORVEL_EXE="$(win "$top/Quorvel.exe")" bash "$(dirname "$0")/through_fil
 status=$?
 sed 's/^/    /' <<<"$out"
 check "the packaged Quorvel.exe shows its properties, then starts and ends three ways" "0 4" "$status $(grep -c '^\[       OK \]' <<<"$out")"
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

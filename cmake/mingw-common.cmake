@@ -1,0 +1,15 @@
+# Cross-compiles the Windows programs with MinGW-w64 for QUORVEL_MINGW_ARCH, and runs them with the
+# project's Wine wrapper QUORVEL_WINE_RUN. Included by the toolchain file of each architecture.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${QUORVEL_MINGW_ARCH})
+
+set(CMAKE_C_COMPILER ${QUORVEL_MINGW_ARCH}-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUORVEL_MINGW_ARCH}-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER ${QUORVEL_MINGW_ARCH}-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUORVEL_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/${QUORVEL_WINE_RUN}")
