@@ -61,6 +61,7 @@ Outcome Read(MemoryInput& input, std::uint64_t start, std::uint64_t size, size_t
   for (RecordChunk chunk; (chunk = image.Next(buffer.data(), capacity)).size > 0; outcome.handed += chunk.size) {
     EXPECT_LE(chunk.size, capacity);
     EXPECT_LE(image.HeldBytes(), kRecordMemoryBound);
+    EXPECT_EQ(image.Problem().kind, Kind::None);  // nothing is handed on after a problem
     if (chunk.erased && (chunk.data != erasedSeen.data() || chunk.size > erasedSeen.size())) {
       EXPECT_EQ(std::string(chunk.data, chunk.size), Ff(chunk.size));
       erasedSeen = {chunk.data, chunk.size};
@@ -127,6 +128,8 @@ TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
        "S10510100203D5\nS1091000010203040506D1\nS1031000EC\nS104100203E6\nS604000004F7\n", 0x1000,
        std::string("\x01\x02\x03\x04\x05\x06", 6) + Ff(10) + "\x02\x03"},
       {"no data", "S0030000FC\nS1031000EC\nS9030000FC\n", 0x1000, ""},
+      {"data up to 4 GiB", "S309FFFFFFFC01020304F3\nS70500000000FA\n", 0xFFFFFFF0, Ff(12) + "\x01\x02\x03\x04"},
+      {"the same in Intel HEX", ":02000004FFFFFC\n:04FFFC0001020304F7\n:00000001FF\n", 0xFFFFFFF0, Ff(12) + "\x01\x02\x03\x04"},
       {"a linear record across 64 KiB; start records", ":020000040000FA\n:04FFFE0001020304F5\n:0400000300000000F9\n:0400000500000000F7\n:00000001FF\n",
        0xFFF0, Ff(14) + "\x01\x02\x03\x04"},
       {"records made by the encoder", Records(OutputFormat::SRecord, largeBase, large), largeStart, Ff(3 << 20) + large},
@@ -151,6 +154,8 @@ TEST(RecordImageTest, RefusesWithTheProblemsDetails) {
   // The region holds 0x1000 to 0x1FFF.
   const struct { const char* text; Kind kind; std::uint64_t line = 0, address = 0; AddressRange found = {}; } rows[] = {
       {"S1071000010x0304DE\n", Kind::Malformed, 1},
+      {"S1x7100001020304DE\n", Kind::Malformed, 1},
+      {"S107100001020304DE\nS1071000010203", Kind::Malformed, 2},         // cut inside a line
       {"S0030000FC\nS107100001020304D\nS9030000FC\n", Kind::Malformed, 2},  // a digit short
       {"S108100001020304DE\n", Kind::Malformed, 1},                          // counts more bytes than the line has
       {"S106100001020304DE\n", Kind::Malformed, 1},                          // fewer
@@ -200,17 +205,21 @@ TEST(RecordImageTest, SecondPassFailsOnAFileChangedOrUnreadable) {
   const auto replace = [](const char* from, const char* to) {
     return [=](MemoryInput& input) { input.text.replace(input.text.find(from), std::strlen(from), to); };
   };
-  const struct { const char* name; std::function<void(MemoryInput&)> change; Kind kind; } changes[] = {
-      {"a byte changed", replace("S107100001020304DE", "S107100001020305DD"), Kind::Changed},
-      {"a record changed into one outside", replace("S107100001020304DE", "S1070FFF01020304E0"), Kind::Changed},
-      {"a line broken", replace("S107100001020304DE", "S107100001020304DF"), Kind::Changed},
-      {"cut short", [](MemoryInput& input) { input.text.resize(input.text.size() - 12); }, Kind::Changed},
-      {"unreadable", [](MemoryInput& input) { input.failAt = 0; }, Kind::CannotRead},
+  // Out of order, only the windows' records are read again: the end record is not.
+  const struct { const char* name; std::function<void(MemoryInput&)> change; Kind kind, unsortedKind; } changes[] = {
+      {"a byte changed", replace("S107100001020304DE", "S107100001020305DD"), Kind::Changed, Kind::Changed},
+      {"a record changed into one outside", replace("S107100001020304DE", "S1070FFF01020304E0"), Kind::Changed, Kind::Changed},
+      {"a line broken", replace("S107100001020304DE", "S107100001020304DF"), Kind::Changed, Kind::Changed},
+      {"the end broken", replace("S9030000FC", "S9030000FD"), Kind::Changed, Kind::None},
+      {"cut short", [](MemoryInput& input) { input.text.resize(input.text.size() - 12); }, Kind::Changed, Kind::Changed},
+      {"unreadable", [](MemoryInput& input) { input.failAt = 0; }, Kind::CannotRead, Kind::CannotRead},
+      {"unreadable at its end", [](MemoryInput& input) { input.failAt = input.text.size() - 1; }, Kind::CannotRead, Kind::CannotRead},
   };
   for (const std::string& text : {sorted, unsorted}) {
     for (const auto& row : changes) {
       MemoryInput input(text);
-      EXPECT_EQ(Read(input, 0x1000, k4GiB, kRecordWindow, row.change).problem.kind, row.kind) << row.name << " in " << text;
+      EXPECT_EQ(Read(input, 0x1000, k4GiB, kRecordWindow, row.change).problem.kind, text == sorted ? row.kind : row.unsortedKind)
+          << row.name << " in " << text;
     }
   }
   MemoryInput unreadable(sorted);
@@ -219,30 +228,34 @@ TEST(RecordImageTest, SecondPassFailsOnAFileChangedOrUnreadable) {
 }
 
 TEST(RecordImageTest, MemoryStaysBoundedWhateverTheRegionAndTheOrder) {
-  // A region of 6 GiB, records at its start and 4 GiB further on: nothing like the region is held or
-  // handed on as data, in either order.
-  const std::string first = "S30940000010010203049C\n", last = "S309FFFFFFF0AABBCCDDFB\n";
+  // A region of 6 GiB, records 1 GiB and 4 GiB on: nothing like the region is held or handed on as
+  // data, in either order.
+  const std::string first = "S3064000001001A8\n", last = "S309FFFFFFF0AABBCCDDFB\n";
   for (const std::string& text : {first + last + "S70500000000FA\n", last + first + "S70500000000FA\n"}) {
     MemoryInput input(text);
     const Outcome outcome = Read(input, 0x10, std::uint64_t{6} << 30, kRecordWindow);
     EXPECT_EQ(outcome.problem.kind, Kind::None);
     EXPECT_EQ(outcome.imageBytes, 0xFFFFFFF4u - 0x10);
     EXPECT_LT(outcome.handedData, kRecordReadPiece);
-    EXPECT_EQ(outcome.runs, (std::map<std::uint64_t, std::string>{{0x40000000, "\x01\x02\x03\x04"}, {0xFFFFFFE0, "\xAA\xBB\xCC\xDD"}}));
+    EXPECT_EQ(outcome.runs, (std::map<std::uint64_t, std::string>{{0x40000000, "\x01"}, {0xFFFFFFE0, "\xAA\xBB\xCC\xDD"}}));
   }
   // Records of 64 windows in turn, each window's more than 16 KiB apart in the file: the pieces of
-  // the file to read per window outgrow the table and are merged.
+  // the file to read per window outgrow the table and are merged. A window's records start at it,
+  // or cross into it, or among them comes one that ends at it.
   std::string text;
   std::map<std::uint64_t, std::string> expected;
   for (std::uint64_t round = 0; round < 65; ++round) {
     for (std::uint64_t window = 0; window < 64; ++window) {
-      const std::uint64_t at = window * kRecordWindow + round * 250;
-      std::string& run = expected[window * kRecordWindow];
-      std::string bytes = testing::Pattern(250, static_cast<unsigned>(at));
-      std::replace(bytes.begin(), bytes.end(), '\xFF', '\x00');
-      run += bytes;
-      const std::string records = Records(OutputFormat::SRecord, at, bytes);
-      text += records.substr(records.find('\n') + 1, records.rfind('S') - records.find('\n') - 1);  // the data records
+      const std::uint64_t from = window * kRecordWindow - std::vector<std::uint64_t>{0, 250, 100}[window % 3];
+      const bool endingAtIt = window % 3 == 1 && round == 0;
+      for (std::uint64_t slot : endingAtIt ? std::vector<std::uint64_t>{1, 0} : std::vector<std::uint64_t>{round + (window % 3 == 1)}) {
+        std::string bytes = testing::Pattern(250, static_cast<unsigned>(from + slot));
+        std::replace(bytes.begin(), bytes.end(), '\xFF', '\x00');
+        expected[from].resize(std::max<size_t>(expected[from].size(), (slot + 1) * 250));
+        expected[from].replace(slot * 250, 250, bytes);
+        const std::string records = Records(OutputFormat::SRecord, from + slot * 250, bytes);
+        text += records.substr(records.find('\n') + 1, records.rfind('S') - records.find('\n') - 1);  // the data records
+      }
     }
   }
   MemoryInput input(text + "S9030000FC\n");

@@ -520,7 +520,6 @@ class RecordImage::Impl {
         if (result != RecordReader::Result::Data || data.size == 0) continue;
         const std::uint64_t end = data.address + data.size;
         if (end <= windowStart || data.address >= windowStart + kRecordWindow) continue;
-        if (data.address < m_start || end > m_start + m_imageBytes) return Fail(RecordProblem::Kind::Changed), false;
         records += 1;
         hash += RecordHash(data.address, data.size, data.checksum);
         const std::uint64_t from = std::max(data.address, windowStart);
@@ -531,14 +530,15 @@ class RecordImage::Impl {
       if (m_reader.EndedShort()) return Fail(RecordProblem::Kind::Changed), false;
     }
     if (records != m_windows[w].records || hash != m_windows[w].hash) return Fail(RecordProblem::Kind::Changed), false;
-    if (conflict != UINT64_MAX) {
-      RecordProblem problem;
-      problem.kind = firstPass ? RecordProblem::Kind::Conflict : RecordProblem::Kind::Changed;
-      problem.address = firstPass ? conflict : 0;
-      return Fail(problem), false;
+    if (conflict == UINT64_MAX) {
+      m_filled = w;
+      return true;
     }
-    m_filled = w;
-    return true;
+    if (!firstPass) return Fail(RecordProblem::Kind::Changed), false;
+    RecordProblem problem;
+    problem.kind = RecordProblem::Kind::Conflict;
+    problem.address = conflict;
+    return Fail(problem), false;
   }
 
   // Puts bytes at the window's offset at; an address already given another byte lowers conflict.
