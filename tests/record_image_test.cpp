@@ -17,6 +17,11 @@ namespace {
 using Kind = RecordProblem::Kind;
 constexpr std::uint64_t k4GiB = std::uint64_t{1} << 32;
 std::string Ff(size_t n) { return std::string(n, '\xFF'); }
+std::string Repeated(const std::string& text, size_t times) {
+  std::string repeated;
+  while (times-- > 0) repeated += text;
+  return repeated;
+}
 
 // A file in memory whose reads fail from failAt on; the tests change it between the passes.
 class MemoryInput final : public RandomAccessInput {
@@ -130,6 +135,8 @@ TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
       {"no data", "S0030000FC\nS1031000EC\nS9030000FC\n", 0x1000, ""},
       {"data up to 4 GiB", "S309FFFFFFFC01020304F3\nS70500000000FA\n", 0xFFFFFFF0, Ff(12) + "\x01\x02\x03\x04"},
       {"the same in Intel HEX", ":02000004FFFFFC\n:04FFFC0001020304F7\n:00000001FF\n", 0xFFFFFFF0, Ff(12) + "\x01\x02\x03\x04"},
+      {"the longest line (521 characters) starting 520 before the end of a read piece",
+       std::string(402, '\n') + Repeated(":FF000000" + std::string(510, '0') + "01\n", 2010) + ":00000001FF\n", 0, std::string(255, '\0')},
       {"a linear record across 64 KiB; start records", ":020000040000FA\n:04FFFE0001020304F5\n:0400000300000000F9\n:0400000500000000F7\n:00000001FF\n",
        0xFFF0, Ff(14) + "\x01\x02\x03\x04"},
       {"records made by the encoder", Records(OutputFormat::SRecord, largeBase, large), largeStart, Ff(3 << 20) + large},
@@ -152,8 +159,8 @@ TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
 
 TEST(RecordImageTest, RefusesWithTheProblemsDetails) {
   // The region holds 0x1000 to 0x1FFF.
-  const struct { const char* text; Kind kind; std::uint64_t line = 0, address = 0; AddressRange found = {}; } rows[] = {
-      {"S1071000010x0304DE\n", Kind::Malformed, 1},
+  const struct { std::string text; Kind kind; std::uint64_t line = 0, address = 0; AddressRange found = {}; } rows[] = {
+      {"S1071000010g0304DE\n", Kind::Malformed, 1},
       {"S1x7100001020304DE\n", Kind::Malformed, 1},
       {"S107100001020304DE\nS1071000010203", Kind::Malformed, 2},         // cut inside a line
       {"S0030000FC\nS107100001020304D\nS9030000FC\n", Kind::Malformed, 2},  // a digit short
@@ -163,15 +170,15 @@ TEST(RecordImageTest, RefusesWithTheProblemsDetails) {
       {":00000006FA\n", Kind::Malformed, 1},
       {"S504000100FA\n", Kind::Malformed, 1},                                  // a count of 3 bytes
       {":0100000100FE\n", Kind::Malformed, 1},                               // an end with data
-      {"S107FFFE01020304F1\n", Kind::Malformed, 1},                          // S1 past 0xFFFF
-      {"S208FFFFFE01020304F1\n", Kind::Malformed, 1},                        // S2 past 0xFFFFFF
-      {":020000020100FB\n:04FFFE0001020304F5\n", Kind::Malformed, 2},         // past its segment's end
+      {"S107FFFD01020304F2\n", Kind::Malformed, 1},                          // S1 past 0xFFFF
+      {"S208FFFFFD01020304F2\n", Kind::Malformed, 1},                        // S2 past 0xFFFFFF
+      {":020000020100FB\n:04FFFD0001020304F6\n", Kind::Malformed, 2},         // past its segment's end
       {"S107100001020304DE\nS9030000FC\n\nS107100001020304DE\n", Kind::Malformed, 4},
       {"S107100001020304DE S9030000FC\n", Kind::Malformed, 1},
+      {"S107100001020304DE" + std::string(1 << 20, ' ') + "S9030000FC\n", Kind::Malformed, 1},
       {"S107100001020304DE\n:00000001FF\n", Kind::Malformed, 2},
       {"hello\n", Kind::Malformed, 1},
-      {"S0030000FC\rS107100001020304DE\r\rS1071000010x0304DE\r", Kind::Malformed, 4},
-      {"S0030000FC\r\n\r\nS1071000010x0304DE\r\n", Kind::Malformed, 3},
+      {"S0030000FC\r \nS0030000FC\rS107100001020304DE\n\r\nS1071000010x0304DE", Kind::Malformed, 6},
       {"S104200009D2\nS1071000010x0304DE\n", Kind::Malformed, 2},               // before the record outside
       {"S107100001020304DF\n", Kind::BadChecksum, 1},
       {"\n:0410000001020304E3\n", Kind::BadChecksum, 2},
@@ -195,6 +202,12 @@ TEST(RecordImageTest, RefusesWithTheProblemsDetails) {
     EXPECT_EQ(problem.found, row.found) << row.text;
     const AddressRange region = row.kind == Kind::OutsideRegion ? AddressRange{0x1000, 0x2000} : AddressRange{};
     EXPECT_EQ(problem.region, region) << row.text;
+  }
+  // Each character beside the digits, in a record long enough to be read 16 bytes at a time.
+  for (char bad : std::string("/:@G`g\xB0")) {
+    MemoryInput input("S31500001000101112131415161718191A1B1C1D1E1F62\nS70500000000FA\n");
+    input.text[20] = bad;
+    EXPECT_EQ(Read(input, 0x1000, 0x1000, kRecordWindow).problem.kind, Kind::Malformed) << bad;
   }
 }
 

@@ -136,7 +136,7 @@ class RecordReader {
     m_format = format;
     m_state = state;
     m_whole = whole;
-    m_inputEnded = m_failed = m_short = m_ended = m_closed = m_afterCR = m_recordOnLine = false;
+    m_inputEnded = m_failed = m_ended = m_closed = m_afterCR = m_recordOnLine = false;
     m_line = 1;
     m_dataRecords = 0;
   }
@@ -168,8 +168,6 @@ class RecordReader {
   const RecordProblem& Problem() const { return m_problem; }
   // Whether the last record was an end record, or in S-record a count: no file cut short at a line's end.
   bool Closed() const { return m_closed; }
-  // After End: whether the input ended before the part asked for.
-  bool EndedShort() const { return m_short; }
   // After End: where reading stopped (for the whole file, its size).
   std::uint64_t Offset() const { return m_offset + m_end; }
   size_t HeldBytes() const { return m_buffer ? kRecordReadPiece : 0; }
@@ -189,7 +187,6 @@ class RecordReader {
       if (!got || *got == 0) {
         m_inputEnded = true;
         m_failed = !got;
-        m_short = got && !m_whole && at < m_rangeEnd;
         break;
       }
       m_end += std::min(*got, room);
@@ -327,7 +324,6 @@ class RecordReader {
   bool m_whole = false;
   bool m_inputEnded = false;
   bool m_failed = false;
-  bool m_short = false;
   bool m_ended = false;         // the end record was read
   bool m_closed = false;        // the last record was an end record or, in S-record, a count
   bool m_afterCR = false;       // a LF here ends no further line
@@ -527,7 +523,6 @@ class RecordImage::Impl {
         Place(static_cast<size_t>(from - windowStart), data.bytes + (from - data.address), static_cast<size_t>(to - from),
               windowStart, conflict);
       }
-      if (m_reader.EndedShort()) return Fail(RecordProblem::Kind::Changed), false;
     }
     if (records != m_windows[w].records || hash != m_windows[w].hash) return Fail(RecordProblem::Kind::Changed), false;
     if (conflict == UINT64_MAX) {
