@@ -540,6 +540,11 @@ class RecordImage::Impl {
   void Place(size_t at, const unsigned char* bytes, size_t size, std::uint64_t windowStart, std::uint64_t& conflict) {
     m_written = {std::min(m_written.first, at), std::max(m_written.second, at + size)};
     unsigned char* out = m_window.get() + at;
+    if (!Covered(at, size, false)) {  // the common case: nothing there yet
+      std::memcpy(out, bytes, size);
+      Covered(at, size, true);
+      return;
+    }
     for (size_t i = 0; i < size; ++i) {
       unsigned char& covered = m_covered[(at + i) >> 3];
       const auto bit = static_cast<unsigned char>(1u << ((at + i) & 7));
@@ -550,6 +555,19 @@ class RecordImage::Impl {
         conflict = std::min(conflict, windowStart + at + i);
       }
     }
+  }
+
+  // Whether a record gave any of the window's bytes from at on; first marks them all as given if mark.
+  bool Covered(size_t at, size_t size, bool mark) {
+    unsigned any = 0;
+    for (size_t bit = at, end = at + size; bit < end;) {
+      const size_t count = std::min<size_t>(8 - (bit & 7), end - bit);
+      const auto bits = static_cast<unsigned char>(((1u << count) - 1) << (bit & 7));
+      any |= m_covered[bit >> 3] & bits;
+      if (mark) m_covered[bit >> 3] |= bits;
+      bit += count;
+    }
+    return any != 0;
   }
 
   RecordChunk Erased(std::uint64_t size, size_t capacity) {
