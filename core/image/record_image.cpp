@@ -359,27 +359,8 @@ class RecordImage::Impl {
   const RecordProblem& Check() {
     if (m_checked) return m_problem;
     m_checked = true;
-    m_reader.Open(0, UINT64_MAX, Format::Unknown, {}, true);
     AddressRange found{UINT64_MAX, 0};
-    std::uint64_t previousEnd = 0, extent = m_start;
-    for (RecordReader::Result result; (result = m_reader.Next()) != RecordReader::Result::End;) {
-      if (result == RecordReader::Result::Problem) return Fail(m_reader.Problem());
-      const RecordReader::Data& data = m_reader.Current();
-      if (result != RecordReader::Result::Data || data.size == 0) continue;
-      const std::uint64_t end = data.address + data.size;
-      found = {std::min(found.first, data.address), std::max(found.end, end)};
-      if (data.address < m_start || end > m_regionEnd) continue;
-      m_sorted = m_sorted && data.address >= previousEnd;
-      previousEnd = end;
-      extent = std::max(extent, end);
-      const std::uint64_t hash = RecordHash(data.address, data.size, data.checksum);
-      m_records += 1;
-      m_hash += hash;
-      Note(data, hash);
-    }
-    if (!m_reader.Closed()) return Fail(RecordProblem::Kind::NoEnd);
-    m_format = m_reader.FileFormat();
-    m_fileSize = m_reader.Offset();
+    if (!ReadEveryRecord(found)) return m_problem;
     if (found.first < m_start || found.end > m_regionEnd) {
       RecordProblem problem;
       problem.kind = RecordProblem::Kind::OutsideRegion;
@@ -387,11 +368,8 @@ class RecordImage::Impl {
       problem.region = {m_start, m_regionEnd};
       return Fail(problem);
     }
-    m_imageBytes = extent - m_start;
-    if (!m_sorted) {
-      for (std::uint32_t w = 0; w < m_windows.size(); ++w) {
-        if (m_windows[w].records > 0 && !FillWindow(w, true)) return m_problem;
-      }
+    for (std::uint32_t w = 0; !m_sorted && w < m_windows.size(); ++w) {
+      if (m_windows[w].records > 0 && !FillWindow(w, true)) break;
     }
     return m_problem;
   }
@@ -441,6 +419,33 @@ class RecordImage::Impl {
   // A problem of a second reading: a line that was sound in the first is a changed file.
   const RecordProblem& FailReading(const RecordProblem& problem) {
     return Fail(problem.kind == RecordProblem::Kind::CannotRead ? problem.kind : RecordProblem::Kind::Changed);
+  }
+
+  // The first reading: every line checked; the records in the region noted, in their windows; found
+  // gets the addresses of all data.
+  bool ReadEveryRecord(AddressRange& found) {
+    m_reader.Open(0, UINT64_MAX, Format::Unknown, {}, true);
+    std::uint64_t previousEnd = 0, extent = m_start;
+    for (RecordReader::Result result; (result = m_reader.Next()) != RecordReader::Result::End;) {
+      if (result == RecordReader::Result::Problem) return Fail(m_reader.Problem()), false;
+      const RecordReader::Data& data = m_reader.Current();
+      if (result != RecordReader::Result::Data || data.size == 0) continue;
+      const std::uint64_t end = data.address + data.size;
+      found = {std::min(found.first, data.address), std::max(found.end, end)};
+      if (data.address < m_start || end > m_regionEnd) continue;
+      m_sorted = m_sorted && data.address >= previousEnd;
+      previousEnd = end;
+      extent = std::max(extent, end);
+      const std::uint64_t hash = RecordHash(data.address, data.size, data.checksum);
+      m_records += 1;
+      m_hash += hash;
+      Note(data, hash);
+    }
+    if (!m_reader.Closed()) return Fail(RecordProblem::Kind::NoEnd), false;
+    m_format = m_reader.FileFormat();
+    m_fileSize = m_reader.Offset();
+    m_imageBytes = extent - m_start;
+    return true;
   }
 
   std::uint32_t WindowOf(std::uint64_t address) const { return static_cast<std::uint32_t>((address - m_start) / kRecordWindow); }
@@ -494,17 +499,7 @@ class RecordImage::Impl {
   // what the first pass found is a changed file.
   bool FillWindow(std::uint32_t w, bool firstPass) {
     if (m_filled == w) return true;
-    if (!m_window) {
-      m_window.reset(new unsigned char[kRecordWindow]);
-      m_covered.reset(new unsigned char[kRecordWindow / 8]);
-      m_written = {0, kRecordWindow};
-    }
-    m_filled = kNone;
-    // Only what the last window's records wrote is cleared.
-    std::memset(m_window.get() + m_written.first, 0xFF, m_written.second - m_written.first);
-    const size_t coveredFrom = m_written.first / 8, coveredTo = (m_written.second + 7) / 8;
-    std::memset(m_covered.get() + coveredFrom, 0, coveredTo - coveredFrom);
-    m_written = {kRecordWindow, 0};
+    ClearWindow();
     const std::uint64_t windowStart = m_start + std::uint64_t{w} * kRecordWindow;
     std::uint64_t records = 0, hash = 0, conflict = UINT64_MAX;
     for (std::uint32_t s = m_windows[w].first; s != kNone; s = m_segments[s].next) {
@@ -534,6 +529,22 @@ class RecordImage::Impl {
     problem.kind = RecordProblem::Kind::Conflict;
     problem.address = conflict;
     return Fail(problem), false;
+  }
+
+  // m_window all 0xFF, none of its bytes given. Only what the last window's records wrote is cleared.
+  void ClearWindow() {
+    if (!m_window) {
+      m_window.reset(new unsigned char[kRecordWindow]);
+      m_covered.reset(new unsigned char[kRecordWindow / 8]);
+      m_written = {0, kRecordWindow};
+    }
+    m_filled = kNone;
+    if (m_written.first < m_written.second) {
+      std::memset(m_window.get() + m_written.first, 0xFF, m_written.second - m_written.first);
+      const size_t coveredFrom = m_written.first / 8, coveredTo = (m_written.second + 7) / 8;
+      std::memset(m_covered.get() + coveredFrom, 0, coveredTo - coveredFrom);
+    }
+    m_written = {kRecordWindow, 0};
   }
 
   // Puts bytes at the window's offset at; an address already given another byte lowers conflict.
