@@ -60,7 +60,7 @@ struct RecordProblem {
     NoEnd,          // the last record is no end record (S7, S8, S9; Intel HEX 01), nor in S-record a count
                     // (S5, S6): a file cut short
     Beyond4GiB,     // line: a data record whose bytes pass address 0xFFFFFFFF
-    OutsideRegion,  // found: the lowest and highest addresses of all data; region: the region's
+    OutsideRegion,  // found: the addresses from the lowest to the highest of all data; region: the region's
     Conflict,       // address: the lowest that two records give different bytes
     Changed,        // the second pass found records other than the first's: the file changed meanwhile
   };
@@ -93,8 +93,9 @@ class RecordImage {
   // any record describes (0 when none does).
   std::uint64_t ImageBytes() const;
   // The next bytes of the image in order, at most capacity of them, written into buffer or taken from
-  // the module's own memory; an empty chunk once all ImageBytes are handed on (the file then read to
-  // its end and found as Check found it) or on a problem. capacity > 0.
+  // the module's own memory; an empty chunk once all ImageBytes are handed on, or on a problem. Records
+  // in ascending order are read again to the file's end, and must be those Check found; out of order,
+  // each window's records must be, and the file's size the same. capacity > 0.
   RecordChunk Next(char* buffer, size_t capacity);
   // None until something goes wrong; nothing is handed on afterwards.
   const RecordProblem& Problem() const;
