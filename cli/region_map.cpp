@@ -1,20 +1,19 @@
 #include "region_map.h"
 
-#include "hex.h"
-
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
+
+#include "base/hex_digits.h"
 
 namespace quorvel {
 namespace {
 
-std::string Hex(std::uint64_t value) { return FormatHex(value, 8); }
+std::string Hex(std::uint64_t value) { return qbase::FormatHex(value, 8); }
 
 std::string Crc32Text(std::uint32_t crc) {
   const unsigned char bytes[] = {static_cast<unsigned char>(crc >> 24), static_cast<unsigned char>(crc >> 16),
                                  static_cast<unsigned char>(crc >> 8), static_cast<unsigned char>(crc)};
-  return HexDigits(bytes, sizeof bytes);
+  return qbase::HexDigits(bytes, sizeof bytes);
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 #include <random>
 #include <utility>
 
+#include "base/text.h"
 #include "file_access.h"
-#include "text.h"
 
 namespace quorvel {
 namespace {
+
+using qbase::Utf8ToWide;
+using qbase::WideToUtf8;
 
 thread_local DWORD t_lastError = 0;
 

@@ -1,19 +1,13 @@
 #include "hex.h"
 
-#include <cstdio>
 #include <limits>
+
+#include "base/hex_digits.h"
 
 namespace quorvel {
 namespace {
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -28,7 +22,7 @@ HexReading ReadHex(std::string_view text) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   // "0x" counts as a prefix only when a digit follows; otherwise the "0" is the number.
-  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && HexDigit(text[i + 2]) >= 0) {
+  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && qbase::HexDigitValue(text[i + 2]) >= 0) {
     i += 2;
   }
   // The magnitude is kept just past the largest that a 64-bit value of either sign allows, so it
@@ -36,8 +30,8 @@ HexReading ReadHex(std::string_view text) {
   constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
   std::uint64_t magnitude = 0;
   const size_t digitsAt = i;
-  for (; i < text.size() && HexDigit(text[i]) >= 0; ++i) {
-    magnitude = magnitude > kLimit / 16 ? kLimit + 1 : magnitude * 16 + std::uint64_t(HexDigit(text[i]));
+  for (; i < text.size() && qbase::HexDigitValue(text[i]) >= 0; ++i) {
+    magnitude = magnitude > kLimit / 16 ? kLimit + 1 : magnitude * 16 + std::uint64_t(qbase::HexDigitValue(text[i]));
   }
   reading.hasDigits = i > digitsAt;
   reading.rest = reading.hasDigits ? text.substr(i) : text;
@@ -50,12 +44,6 @@ HexReading ReadHex(std::string_view text) {
   reading.value64 = saturate(kLimit - 1);
   reading.saturated = negative ? magnitude > kMax32 + 1 : magnitude > kMax32;
   return reading;
-}
-
-std::string FormatHex(std::uint64_t value, int minDigits) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%0*llX", minDigits, static_cast<unsigned long long>(value));
-  return text;
 }
 
 }  // namespace quorvel

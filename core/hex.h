@@ -26,7 +26,4 @@ struct HexReading {
 };
 HexReading ReadHex(std::string_view text);
 
-// "0x" and the value's upper-case hexadecimal digits, at least minDigits of them.
-std::string FormatHex(std::uint64_t value, int minDigits = 1);
-
 }  // namespace quorvel

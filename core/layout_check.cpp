@@ -6,10 +6,11 @@
 #include <map>
 #include <optional>
 
+#include "base/hex_digits.h"
+#include "base/text.h"
 #include "file_access.h"
 #include "hex.h"
 #include "layout_loader.h"
-#include "text.h"
 
 namespace quorvel {
 namespace {
@@ -33,7 +34,7 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 // separators, or one or two letters off.
 std::optional<std::string> MeantRegion(const std::string& name) {
   std::string letters;
-  for (const char c : AsciiLower(name)) {
+  for (const char c : qbase::AsciiLower(name)) {
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) letters += c;
   }
   for (const char* region : kRegionNames) {
@@ -106,7 +107,7 @@ class Checker {
   int HeaderLine(const std::string& region) const {
     int found = 0;
     m_profile.ForEachHeader([&](const std::string& name, int line) {
-      if (found == 0 && AsciiLower(name) == region) found = line;
+      if (found == 0 && qbase::AsciiLower(name) == region) found = line;
     });
     return found;
   }
@@ -204,17 +205,17 @@ class Checker {
                               "flash addresses",
                               "最初のリージョンは{0}から始まりますが、イメージは0から始まります: イメージ内の位置はフラッシュの"
                               "アドレスより{0}小さくなります",
-                              {FormatHex(std::uint64_t(start))}));
+                              {qbase::FormatHex(std::uint64_t(start))}));
       } else if (reach && start > reach->second) {
         Add(region, line, Say("gap of {0} bytes after {1}, which the image closes up: from here on, positions in the "
                               "image are not flash addresses",
                               "{1}の後に{0}バイトの隙間がありますが、イメージでは詰められます: ここから先、イメージ内の位置は"
                               "フラッシュのアドレスと一致しません",
-                              {FormatHex(std::uint64_t(start - reach->second)), reach->first}));
+                              {qbase::FormatHex(std::uint64_t(start - reach->second)), reach->first}));
       } else if (reach && start < reach->second) {
         Add(region, line, Say("overlaps {0} by {1} bytes; the image holds both in full, one after the other",
                               "{0}と{1}バイト重なっています: イメージには両方が順に全部入ります",
-                              {reach->first, FormatHex(std::uint64_t(std::min(reach->second, end) - start))}));
+                              {reach->first, qbase::FormatHex(std::uint64_t(std::min(reach->second, end) - start))}));
       }
       if (!reach || end > reach->second) reach = {region, end};
     }

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "file_access.h"
 #include "hex.h"
-#include "text.h"
 
 namespace quorvel {
 
 const char* FindRegionName(std::string_view name) {
-  const std::string lower = AsciiLower(name);
+  const std::string lower = qbase::AsciiLower(name);
   for (const char* region : kRegionNames) {
     if (lower == region) return region;
   }

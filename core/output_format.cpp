@@ -9,14 +9,15 @@
 #include <cstring>
 #include <utility>
 
-#include "text.h"
+#include "base/hex_digits.h"
+#include "base/text.h"
 
 namespace quorvel {
 
 std::optional<OutputFormat> FormatOfExtension(std::string_view path) {
   const size_t dot = path.find_last_of("./\\");
   if (dot == std::string_view::npos || path[dot] != '.') return std::nullopt;
-  const std::string extension = AsciiLower(path.substr(dot + 1));
+  const std::string extension = qbase::AsciiLower(path.substr(dot + 1));
   static const std::pair<const char*, OutputFormat> kExtensions[] = {
       {"bin", OutputFormat::Binary},   {"img", OutputFormat::Binary},   {"mot", OutputFormat::SRecord},
       {"srec", OutputFormat::SRecord}, {"s19", OutputFormat::SRecord},  {"s28", OutputFormat::SRecord},
@@ -51,9 +52,8 @@ constexpr char kHeader[] = "quorvel";    // the S-record header's text
 
 // The two upper-case hexadecimal digits of every byte value.
 constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
-  constexpr char kDigits[] = "0123456789ABCDEF";
   std::array<std::array<char, 2>, 256> pairs{};
-  for (size_t i = 0; i < pairs.size(); ++i) pairs[i] = {kDigits[i >> 4], kDigits[i & 15]};
+  for (size_t i = 0; i < pairs.size(); ++i) pairs[i] = {qbase::kUpperHexDigits[i >> 4], qbase::kUpperHexDigits[i & 15]};
   return pairs;
 }();
 
@@ -103,6 +103,8 @@ inline char* PutBytes(char* out, const unsigned char* data, size_t size, unsigne
 #if defined(__SSE2__)
   for (; i + 16 <= size; i += 16) out = Put16(out, data + i, sum);
 #endif
+
+#include "base/text.h"
   for (; i + 2 <= size; i += 2) {
     std::memcpy(out, &quads[data[i] << 8 | data[i + 1]], 4);
     sum += data[i] + data[i + 1];

@@ -1,10 +1,14 @@
 #include "profile.h"
 
 #include "cp932.h"
-#include "text.h"
+#include "base/text.h"
 
 namespace quorvel {
 namespace {
+
+using qbase::AsciiLower;
+using qbase::Utf16ToUtf8;
+using qbase::Utf8ToUtf16;
 
 // TAB, LF, VT, FF, CR, Ctrl-Z and space; not NUL, DEL, U+00A0 or the ideographic space.
 bool IsBlank(char16_t c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20; }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
-#include "text.h"
+#include "base/text.h"
 
 namespace quorvel {
 namespace {
@@ -39,7 +39,7 @@ void MemoryRegionTable::SetCell(int row, int column, const std::string& text) {
 
 std::string MemoryRegionTable::GetCell(int row, int column, size_t capacity) const {
   assert(row >= 0 && row < Count() && capacity > 0);
-  return std::string(Utf8Prefix(m_rows[static_cast<size_t>(row)].*CellOf(column), capacity - 1));
+  return std::string(qbase::Utf8Prefix(m_rows[static_cast<size_t>(row)].*CellOf(column), capacity - 1));
 }
 
 void MemoryRegionTable::SortByOffset() {

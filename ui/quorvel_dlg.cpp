@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "base/text.h"
 #include "about_dlg.h"
 #include "framework/app.h"
-#include "framework/wide.h"
 
 namespace quorvel {
 namespace {
@@ -61,7 +61,7 @@ void CQuorvelDlg::AddAboutEntry() {
   wchar_t text[256] = {};
   if (::LoadStringW(qfw::AfxGetInstanceHandle(), IDS_ABOUTBOX, text, 256) <= 0) return;
   systemMenu.AppendMenu(MF_SEPARATOR);
-  systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qfw::Narrow(text));
+  systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qbase::WideToUtf8(text));
 }
 
 void CQuorvelDlg::InsertColumns() {

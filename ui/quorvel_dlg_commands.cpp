@@ -3,20 +3,20 @@
 #include <string_view>
 #include <utility>
 
+#include "base/text.h"
 #include "file_access.h"
 #include "framework/drop_files.h"
 #include "framework/wnd.h"
 #include "image_writer.h"
 #include "layout_loader.h"
 #include "quorvel_dlg.h"
-#include "text.h"
 
 namespace quorvel {
 namespace {
 
 bool IsLayoutName(std::string_view path) {
   constexpr std::string_view kExtension = ".conf";
-  return path.size() > kExtension.size() && AsciiLower(path.substr(path.size() - kExtension.size())) == kExtension;
+  return path.size() > kExtension.size() && qbase::AsciiLower(path.substr(path.size() - kExtension.size())) == kExtension;
 }
 
 }  // namespace

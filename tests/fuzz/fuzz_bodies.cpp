@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "hex.h"
 #include "layout_check.h"
 #include "layout_loader.h"
 #include "profile.h"
-#include "text.h"
 
 namespace quorvel::fuzz {
 namespace {
@@ -22,7 +22,7 @@ void Require(bool condition, const char* what) {
   }
 }
 
-bool ValidUtf8(const std::string& text) { return Utf16ToUtf8(Utf8ToUtf16(text)) == text; }
+bool ValidUtf8(const std::string& text) { return qbase::Utf16ToUtf8(qbase::Utf8ToUtf16(text)) == text; }
 
 }  // namespace
 

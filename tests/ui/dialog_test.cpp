@@ -9,16 +9,17 @@
 #include <tuple>
 #include <type_traits>
 
+#include "base/text.h"
 #include "command_line.h"
 #include "framework/app.h"
-#include "framework/wide.h"
 #include "quorvel_dlg.h"
 #include "test_support.h"
 
 namespace quorvel {
 namespace {
 
-using qfw::Narrow;
+using qbase::Utf8ToWide;
+using qbase::WideToUtf8;
 using Texts = std::vector<std::string>;
 using Choosers = std::vector<const FileChooser*>;
 
@@ -35,7 +36,7 @@ Texts MenuItems(HMENU menu, const std::string& indent = "") {
   for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
     wchar_t text[64] = {};
     ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-    items.push_back(indent + Narrow(text) + " " + std::to_string(static_cast<int>(::GetMenuItemID(menu, i))));
+    items.push_back(indent + WideToUtf8(text) + " " + std::to_string(static_cast<int>(::GetMenuItemID(menu, i))));
     for (const std::string& item : MenuItems(::GetSubMenu(menu, i), indent + "  ")) items.push_back(item);
   }
   return items;
@@ -92,7 +93,7 @@ class DialogTest : public ::testing::Test, public UserPrompts {
       for (int column = 0; column < 4; ++column) {
         wchar_t text[4096] = {};
         ListView_GetItemText(m_list, static_cast<int>(row), column, text, 4096);
-        rows[row] += (column ? "|" : "") + Narrow(text);
+        rows[row] += (column ? "|" : "") + WideToUtf8(text);
       }
       if (const size_t at = rows[row].find(m_dir.Path("")); at != std::string::npos) rows[row].erase(at, m_dir.Path("").size());
     }
@@ -121,12 +122,12 @@ TEST_F(DialogTest, TheMainDialogOpensWithItsLookTheColumnsTheMenusAndTheIcon) {
   LOGFONTW font{};
   ::GetObjectW(reinterpret_cast<HFONT>(Send(WM_GETFONT, 0)), sizeof font, &font);
   EXPECT_EQ(std::tuple(::GetWindowLongW(m_dlg.m_hWnd, GWL_STYLE) & (kFrame | WS_POPUP | WS_CHILD),
-                       ::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & kEdges, Narrow(font.lfFaceName), font.lfHeight),
+                       ::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & kEdges, WideToUtf8(font.lfFaceName), font.lfHeight),
             std::tuple(kFrame, kEdges, "ＭＳ Ｐゴシック", nine));
   Texts columns;
   wchar_t text[64] = {};
   for (LVCOLUMNW c{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, 64, 0, 0, 0, 0, 0, 0}; ListView_GetColumn(m_list, columns.size(), &c);) {
-    columns.push_back(Narrow(text) + " " + std::to_string(c.cx) + ((c.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
+    columns.push_back(WideToUtf8(text) + " " + std::to_string(c.cx) + ((c.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
   }
   EXPECT_EQ(columns, (Texts{"アドレス 75", "サイズ 75", "リージョン名 100", "イメージファイル 300"}));
   EXPECT_EQ(::SendMessageW(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
@@ -153,7 +154,7 @@ TEST_F(DialogTest, TheMainDialogOpensWithItsLookTheColumnsTheMenusAndTheIcon) {
 // changes nothing, and a failure is told.
 TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   // An editor holds the layout open, sharing it for reading and writing, as the system's INI reader does.
-  const HANDLE editor = ::CreateFileW(qfw::Wide(m_layout).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const HANDLE editor = ::CreateFileW(Utf8ToWide(m_layout).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
   Command(ID_MENU_OPEN, m_layout);
   ::CloseHandle(editor);
@@ -227,7 +228,7 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
     ::MapWindowPoints(m_list, m_dlg.m_hWnd, &point, 1);
     point.y = c.where == OnTheCaption ? -8 : point.y;
     std::wstring files;
-    for (const std::string& name : c.files) files += qfw::Wide(m_dir.Path(name)) + L'\0';
+    for (const std::string& name : c.files) files += Utf8ToWide(m_dir.Path(name)) + L'\0';
     const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + (files.size() + 1) * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
     *drop = {sizeof(DROPFILES), point, c.where == OnTheCaption, TRUE};
@@ -283,7 +284,7 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
       {L"Quorvel.exe \"\"", std::nullopt},
   };
   for (const auto& [commandLine, path] : cases) {
-    EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << Narrow(commandLine);
+    EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << WideToUtf8(commandLine);
   }
 }
 

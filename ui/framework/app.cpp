@@ -5,8 +5,8 @@
 
 #include <new>
 
+#include "base/text.h"
 #include "dialog.h"
-#include "wide.h"
 
 namespace qfw {
 namespace {
@@ -43,7 +43,7 @@ std::vector<std::string> AfxCommandLineArguments(const wchar_t* commandLine) {
   const ArgumentArray arguments{::CommandLineToArgvW(commandLine, &count)};
   if (!arguments.argv) return {};
   std::vector<std::string> result;
-  for (int i = 1; i < count; ++i) result.push_back(Narrow(arguments.argv[i]));
+  for (int i = 1; i < count; ++i) result.push_back(qbase::WideToUtf8(arguments.argv[i]));
   return result;
 }
 

@@ -3,8 +3,8 @@
 #include <new>
 #include <optional>
 
+#include "base/text.h"
 #include "app.h"
-#include "wide.h"
 
 namespace qfw {
 
@@ -48,7 +48,7 @@ void CDialog::OnOK() { EndDialog(IDOK); }
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
-void CDialog::ReportError(const std::string& text) { ::MessageBoxW(m_hWnd, Wide(text).c_str(), L"", MB_ICONERROR); }
+void CDialog::ReportError(const std::string& text) { ::MessageBoxW(m_hWnd, qbase::Utf8ToWide(text).c_str(), L"", MB_ICONERROR); }
 
 // The templates of this program place their dialogs at 0, 0, which the framework takes as centred.
 void CDialog::CenterWindow() {
@@ -96,7 +96,7 @@ INT_PTR CDialog::OnHandlerFailure(UINT message, const wchar_t* text) noexcept {
   if (!m_reportingFailure) {
     m_reportingFailure = true;
     try {
-      ReportError(Narrow(text));
+      ReportError(qbase::WideToUtf8(text));
     } catch (...) {
       ::MessageBoxW(m_hWnd, text, L"", MB_ICONERROR);  // without the program's help, nor any memory
     }

@@ -3,13 +3,13 @@
 #include <cassert>
 #include <vector>
 
-#include "wide.h"
+#include "base/text.h"
 
 namespace qfw {
 
 int CListCtrl::InsertColumn(int column, const std::string& heading, int format, int width, int subItem) {
   assert(::IsWindow(m_hWnd));
-  std::wstring text = Wide(heading);
+  std::wstring text = qbase::Utf8ToWide(heading);
   LVCOLUMNW col{};
   col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
   col.fmt = format;
@@ -36,7 +36,7 @@ BOOL CListCtrl::DeleteAllItems() {
 
 int CListCtrl::InsertItem(int item, const std::string& text, LPARAM data) {
   assert(::IsWindow(m_hWnd));
-  std::wstring wide = Wide(text);
+  std::wstring wide = qbase::Utf8ToWide(text);
   LVITEMW lvi{};
   lvi.mask = LVIF_TEXT | LVIF_PARAM;
   lvi.iItem = item;
@@ -48,7 +48,7 @@ int CListCtrl::InsertItem(int item, const std::string& text, LPARAM data) {
 
 BOOL CListCtrl::SetItemText(int item, int subItem, const std::string& text) {
   assert(::IsWindow(m_hWnd));
-  std::wstring wide = Wide(text);
+  std::wstring wide = qbase::Utf8ToWide(text);
   LVITEMW lvi{};
   lvi.mask = LVIF_TEXT;
   lvi.iSubItem = subItem;
@@ -64,7 +64,7 @@ std::string CListCtrl::GetItemText(int item, int subItem, int capacity) const {
   lvi.pszText = buffer.data();
   lvi.cchTextMax = capacity;
   const auto length = static_cast<size_t>(SendMessage(LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
-  return Narrow(std::wstring_view(buffer.data(), length < buffer.size() ? length : buffer.size() - 1));
+  return qbase::WideToUtf8(std::wstring_view(buffer.data(), length < buffer.size() ? length : buffer.size() - 1));
 }
 
 LPARAM CListCtrl::GetItemData(int item) const {

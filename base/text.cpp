@@ -1,6 +1,6 @@
-#include "text.h"
+#include "base/text.h"
 
-namespace quorvel {
+namespace qbase {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -49,30 +49,34 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
+// UTF-16 in any string of 16-bit units: char16_t, and wchar_t on Windows.
+template <class Units>
+Units ToUtf16(std::string_view text) {
+  using Unit = typename Units::value_type;
+  Units out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const char32_t cp = NextCodePoint(text, i);
     if (cp < 0x10000) {
-      out += static_cast<char16_t>(cp);
+      out += static_cast<Unit>(cp);
     } else {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      out += static_cast<Unit>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<Unit>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     }
   }
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+template <class Unit>
+std::string FromUtf16(std::basic_string_view<Unit> text) {
   std::string out;
   out.reserve(text.size() * 3);
   for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    char32_t cp = static_cast<char16_t>(text[i]);
+    const char32_t next = i + 1 < text.size() ? static_cast<char16_t>(text[i + 1]) : 0;
+    if (cp >= 0xD800 && cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }
@@ -81,20 +85,19 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) { return ToUtf16<std::u16string>(text); }
+
+std::string Utf16ToUtf8(std::u16string_view text) { return FromUtf16(text); }
+
 #ifdef _WIN32
-std::wstring Utf8ToWide(std::string_view text) {
-  const std::u16string wide = Utf8ToUtf16(text);
-  return std::wstring(wide.begin(), wide.end());
-}
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
-std::string WideToUtf8(std::wstring_view text) { return Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
+std::wstring Utf8ToWide(std::string_view text) { return ToUtf16<std::wstring>(text); }
+
+std::string WideToUtf8(std::wstring_view text) { return FromUtf16(text); }
 #endif
-
-size_t Utf8Length(std::string_view text) {
-  size_t count = 0;
-  for (const char c : text) count += !IsContinuation(static_cast<unsigned char>(c));
-  return count;
-}
 
 std::string_view Utf8Prefix(std::string_view text, size_t maxChars) {
   size_t chars = 0;
@@ -112,4 +115,4 @@ std::string AsciiLower(std::string_view text) {
   return lower;
 }
 
-}  // namespace quorvel
+}  // namespace qbase

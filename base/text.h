@@ -1,24 +1,22 @@
 #pragma once
-// UTF-8 inside, UTF-16 at the Win32 edge: the one place where the two meet.
+// UTF-8 inside, UTF-16 at the edge: the one place where the two meet, for the core and the framework
+// alike. And the ASCII letters' case, by which names compare.
 
 #include <string>
 #include <string_view>
 #include <type_traits>
 
-namespace quorvel {
+namespace qbase {
 
 // Ill-formed input never fails: each bad sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
 #ifdef _WIN32
-// The same for the Windows wide strings, which are UTF-16.
+// The same for the Windows wide strings, which are UTF-16: what the ...W functions take and give.
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
 #endif
-
-// Number of characters (code points) in well-formed UTF-8.
-size_t Utf8Length(std::string_view text);
 
 // The first maxChars characters of text, never cutting a character in half.
 std::string_view Utf8Prefix(std::string_view text, size_t maxChars);
@@ -32,4 +30,4 @@ constexpr Char AsciiLower(Char c) {
 }
 std::string AsciiLower(std::string_view text);
 
-}  // namespace quorvel
+}  // namespace qbase
