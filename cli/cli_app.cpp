@@ -7,14 +7,14 @@
 #include <new>
 #include <ostream>
 
-#include "file_access.h"
-#include "image_verify.h"
-#include "image_writer.h"
-#include "layout_check.h"
-#include "layout_loader.h"
-#include "messages.h"
+#include "files/file_access.h"
+#include "image/image_verify.h"
+#include "image/image_writer.h"
+#include "layout/layout_check.h"
+#include "layout/layout_loader.h"
 #include "progress.h"
 #include "region_map.h"
+#include "text/messages.h"
 #include "version.h"
 
 namespace quorvel {

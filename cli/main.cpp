@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "file_access.h"
+#include "files/file_access.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "image_writer.h"
-#include "language.h"
 #include "digest.h"
+#include "image/image_writer.h"
+#include "text/language.h"
 
 namespace quorvel {
 

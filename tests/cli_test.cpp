@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "file_access.h"
-#include "messages.h"
+#include "files/file_access.h"
 #include "test_support.h"
+#include "text/messages.h"
 
 #ifdef _WIN32
 #include <windows.h>

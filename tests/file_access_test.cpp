@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <string>
 
-#include "file_access.h"
-#include "image_verify.h"
-#include "image_writer.h"
-#include "layout_loader.h"
+#include "files/file_access.h"
+#include "image/image_verify.h"
+#include "image/image_writer.h"
+#include "layout/layout_loader.h"
 #include "test_support.h"
 
 #ifdef _WIN32

@@ -6,8 +6,8 @@
 #include <functional>
 #include <map>
 
-#include "file_access.h"
-#include "image_writer.h"
+#include "files/file_access.h"
+#include "image/image_writer.h"
 #include "test_support.h"
 
 #ifdef _WIN32

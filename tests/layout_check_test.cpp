@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "layout_check.h"
-#include "layout_loader.h"
+#include "layout/layout_check.h"
+#include "layout/layout_loader.h"
 #include "test_support.h"
 
 namespace quorvel {

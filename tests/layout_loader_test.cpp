@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "layout_loader.h"
+#include "layout/layout_loader.h"
 #include "test_support.h"
 
 namespace quorvel {

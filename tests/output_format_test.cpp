@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/hex_digits.h"
-#include "output_format.h"
+#include "image/output_format.h"
 #include "test_support.h"
 
 namespace quorvel {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "file_access.h"
+#include "files/file_access.h"
 #include "fuzz/fuzz_bodies.h"
-#include "profile.h"
+#include "layout/profile.h"
 #include "test_support.h"
 
 namespace quorvel {

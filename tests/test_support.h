@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "messages.h"
+#include "text/messages.h"
 
 namespace quorvel::testing {
 

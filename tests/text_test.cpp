@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "cp932.h"
+#include "text/cp932.h"
 
 namespace quorvel {
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "hex.h"
+#include "text/value_text.h"
 
 namespace quorvel {
 namespace {

@@ -3,7 +3,7 @@
 // columns, and each row's sort key the item data.
 
 #include "framework/list_ctrl.h"
-#include "region_table.h"
+#include "layout/region_table.h"
 
 namespace quorvel {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "base/text.h"
 #include "about_dlg.h"
+#include "base/text.h"
 #include "framework/app.h"
 
 namespace quorvel {

@@ -7,8 +7,8 @@
 #include "framework/dialog.h"
 #include "framework/list_ctrl.h"
 #include "list_region_table.h"
-#include "messages.h"
 #include "resource.h"
+#include "text/messages.h"
 #include "user_prompts.h"
 
 namespace quorvel {

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "base/text.h"
-#include "file_access.h"
+#include "files/file_access.h"
 #include "framework/drop_files.h"
 #include "framework/wnd.h"
-#include "image_writer.h"
-#include "layout_loader.h"
+#include "image/image_writer.h"
+#include "layout/layout_loader.h"
 #include "quorvel_dlg.h"
 
 namespace quorvel {

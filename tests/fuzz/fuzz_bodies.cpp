@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "hex.h"
-#include "layout_check.h"
-#include "layout_loader.h"
-#include "profile.h"
+#include "layout/layout_check.h"
+#include "layout/layout_loader.h"
+#include "layout/profile.h"
+#include "text/value_text.h"
 
 namespace quorvel::fuzz {
 namespace {

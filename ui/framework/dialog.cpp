@@ -3,8 +3,8 @@
 #include <new>
 #include <optional>
 
-#include "base/text.h"
 #include "app.h"
+#include "base/text.h"
 
 namespace qfw {
 

@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "text/messages.h"
 
 #include <utility>
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "messages.h"
-#include "output_format.h"
-#include "region_table.h"
+#include "image/output_format.h"
+#include "layout/region_table.h"
+#include "text/messages.h"
 
 namespace quorvel {
 

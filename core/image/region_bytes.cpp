@@ -1,10 +1,10 @@
-#include "region_bytes.h"
+#include "image/region_bytes.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "hex.h"
+#include "text/value_text.h"
 
 namespace quorvel {
 namespace {

@@ -1,12 +1,12 @@
-#include "image_verify.h"
+#include "image/image_verify.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "file_access.h"
-#include "image_writer.h"
-#include "region_bytes.h"
+#include "files/file_access.h"
+#include "image/image_writer.h"
+#include "image/region_bytes.h"
 
 namespace quorvel {
 namespace {

@@ -1,13 +1,13 @@
-#include "image_writer.h"
+#include "image/image_writer.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
 
-#include "file_access.h"
-#include "hex.h"
-#include "overlapped_writer.h"
-#include "region_bytes.h"
+#include "files/file_access.h"
+#include "image/overlapped_writer.h"
+#include "image/region_bytes.h"
+#include "text/value_text.h"
 
 namespace quorvel {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "file_access.h"
-#include "profile.h"
-#include "region_table.h"
+#include "files/file_access.h"
+#include "layout/profile.h"
+#include "layout/region_table.h"
 
 namespace quorvel {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace quorvel {
 

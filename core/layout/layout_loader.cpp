@@ -1,10 +1,10 @@
-#include "layout_loader.h"
+#include "layout/layout_loader.h"
 
 #include <algorithm>
 
 #include "base/text.h"
-#include "file_access.h"
-#include "hex.h"
+#include "files/file_access.h"
+#include "text/value_text.h"
 
 namespace quorvel {
 

@@ -13,7 +13,7 @@
 #include <random>
 #include <utility>
 
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace quorvel {
 namespace {

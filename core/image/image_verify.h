@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "region_table.h"
+#include "layout/region_table.h"
 
 namespace quorvel {
 

@@ -1,4 +1,4 @@
-#include "layout_check.h"
+#include "layout/layout_check.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,9 +8,9 @@
 
 #include "base/hex_digits.h"
 #include "base/text.h"
-#include "file_access.h"
-#include "hex.h"
-#include "layout_loader.h"
+#include "files/file_access.h"
+#include "layout/layout_loader.h"
+#include "text/value_text.h"
 
 namespace quorvel {
 namespace {

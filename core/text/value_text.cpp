@@ -1,4 +1,4 @@
-#include "hex.h"
+#include "text/value_text.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "output_format.h"
+#include "image/output_format.h"
 
 #include <algorithm>
 #include <array>

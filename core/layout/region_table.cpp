@@ -1,4 +1,4 @@
-#include "region_table.h"
+#include "layout/region_table.h"
 
 #include <algorithm>
 #include <cassert>

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "file_access.h"
-#include "image_writer.h"
-#include "messages.h"
-#include "region_table.h"
+#include "files/file_access.h"
+#include "image/image_writer.h"
+#include "layout/region_table.h"
+#include "text/messages.h"
 
 namespace quorvel {
 

@@ -1,7 +1,7 @@
-#include "profile.h"
+#include "layout/profile.h"
 
-#include "cp932.h"
 #include "base/text.h"
+#include "text/cp932.h"
 
 namespace quorvel {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "language.h"
-#include "profile.h"
-#include "region_table.h"
+#include "layout/profile.h"
+#include "layout/region_table.h"
+#include "text/language.h"
 
 namespace quorvel {
 

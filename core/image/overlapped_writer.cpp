@@ -1,4 +1,4 @@
-#include "overlapped_writer.h"
+#include "image/overlapped_writer.h"
 
 namespace quorvel {
 

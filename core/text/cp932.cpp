@@ -1,9 +1,9 @@
-#include "cp932.h"
+#include "text/cp932.h"
 
 #include <array>
 #include <memory>
 
-#include "cp932_table.h"
+#include "text/cp932_table.h"
 
 namespace quorvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "language.h"
+#include "text/language.h"
 
 namespace quorvel {
 

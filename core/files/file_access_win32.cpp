@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "base/text.h"
-#include "file_access.h"
+#include "files/file_access.h"
 
 namespace quorvel {
 namespace {
