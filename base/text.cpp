@@ -99,16 +99,6 @@ std::wstring Utf8ToWide(std::string_view text) { return ToUtf16<std::wstring>(te
 std::string WideToUtf8(std::wstring_view text) { return FromUtf16(text); }
 #endif
 
-std::string_view Utf8Prefix(std::string_view text, size_t maxChars) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsContinuation(static_cast<unsigned char>(text[i]))) continue;
-    if (chars == maxChars) return text.substr(0, i);
-    ++chars;
-  }
-  return text;
-}
-
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = AsciiLower(c);

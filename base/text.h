@@ -18,9 +18,6 @@ std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
 #endif
 
-// The first maxChars characters of text, never cutting a character in half.
-std::string_view Utf8Prefix(std::string_view text, size_t maxChars);
-
 // The ASCII letters in lower case, every other character as it is: how names compare without regard
 // to case (the profile look-up's rule, and the region names').
 template <class Char>

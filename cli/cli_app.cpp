@@ -55,12 +55,12 @@ class Tool {
   void Describe(CLI::App& app);
   std::string ParseProblem(const CLI::ParseError& e) const;
   std::string ParseAssignments();
-  std::string AssignImages(RegionTable& table) const;
-  std::optional<std::string> InputAt(const std::string& path) const;
+  std::string AssignImages(std::vector<RegionRow>& rows) const;
+  std::optional<std::string> InputAt(const std::string& path, const std::vector<RegionRow>& rows) const;
   std::optional<OutputOptions> OutputChoice(std::string& problem) const;
-  int RunCheck(const ProfileFile& profile, const RegionTable& table) const;
-  int RunVerify(const RegionTable& table) const;
-  int RunGenerate(const RegionTable& table) const;
+  int RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const;
+  int RunVerify(const std::vector<RegionRow>& rows) const;
+  int RunGenerate(const std::vector<RegionRow>& rows) const;
   int MapFailure() const;
 
   std::ostream& m_out;
@@ -116,8 +116,8 @@ std::optional<std::uint64_t> ParseAddress(std::string_view text) {
   return value;
 }
 
-void PrintTable(const MemoryRegionTable& table, std::ostream& out) {
-  for (const RegionRow& row : table.Rows()) {
+void PrintTable(const std::vector<RegionRow>& rows, std::ostream& out) {
+  for (const RegionRow& row : rows) {
     out << row.offsetText << '\t' << row.sizeText << '\t' << row.regionName << '\t' << row.imagePath << '\n';
   }
 }
@@ -205,23 +205,20 @@ std::string Tool::ParseAssignments() {
 }
 
 // Sets each assigned image on its row; a problem when the layout lacks the region.
-std::string Tool::AssignImages(RegionTable& table) const {
+std::string Tool::AssignImages(std::vector<RegionRow>& rows) const {
   for (const auto& [region, path] : m_images) {
-    int row = 0;
-    while (row < table.Count() && table.GetCell(row, COL_REGION, kRegionNameCapacity) != region) ++row;
-    if (row == table.Count()) {
-      return Say("the layout file defines no region '{0}'", "レイアウトファイルにリージョン '{0}' がありません", {region});
-    }
-    table.SetCell(row, COL_IMAGE, path);
+    RegionRow* row = FindRow(rows, region);
+    if (!row) return Say("the layout file defines no region '{0}'", "レイアウトファイルにリージョン '{0}' がありません", {region});
+    row->imagePath = path;
   }
   return {};
 }
 
 // The input or the output that path would write over, if any.
-std::optional<std::string> Tool::InputAt(const std::string& path) const {
-  if (IsSameFile(path, m_options.layout)) return Say("the layout file", "レイアウトファイル");
-  for (const auto& [region, image] : m_images) {
-    if (IsSameFile(path, image)) return Say("the image file of region '{0}'", "リージョン'{0}'のイメージファイル", {region});
+std::optional<std::string> Tool::InputAt(const std::string& path, const std::vector<RegionRow>& rows) const {
+  if (const std::optional<Input> input = OverwrittenInput(path, m_options.layout, rows)) {
+    if (input->isLayout) return Say("the layout file", "レイアウトファイル");
+    return Say("the image file of region '{0}'", "リージョン'{0}'のイメージファイル", {input->region});
   }
   if (IsSameFile(path, m_options.output)) return Say("the output", "出力ファイル");
   return std::nullopt;
@@ -251,8 +248,8 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
   return std::nullopt;
 }
 
-int Tool::RunCheck(const ProfileFile& profile, const RegionTable& table) const {
-  const std::vector<Finding> findings = CheckLayout(profile, table, m_language);
+int Tool::RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const {
+  const std::vector<Finding> findings = CheckLayout(profile, rows, m_language);
   for (const Finding& f : findings) {
     m_out << m_options.layout << ':' << (f.line > 0 ? std::to_string(f.line) + ":" : std::string()) << ' '
           << (f.region.empty() ? "" : f.region + ": ") << f.text << '\n';
@@ -261,8 +258,8 @@ int Tool::RunCheck(const ProfileFile& profile, const RegionTable& table) const {
   return findings.empty() ? kExitOk : kExitFailed;
 }
 
-int Tool::RunVerify(const RegionTable& table) const {
-  const std::optional<VerifyReport> report = VerifyImage(table, m_options.verify);
+int Tool::RunVerify(const std::vector<RegionRow>& rows) const {
+  const std::optional<VerifyReport> report = VerifyImage(rows, m_options.verify);
   if (!report) {
     return Usage(Say("cannot read the image file '{0}': {1}", "イメージファイル '{0}' を読み込めません: {1}",
                      {m_options.verify, LastSystemError()}));
@@ -298,19 +295,19 @@ int Tool::RunVerify(const RegionTable& table) const {
   return report->AllMatch() ? kExitOk : kExitFailed;
 }
 
-int Tool::RunGenerate(const RegionTable& table) const {
+int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
   StreamSink sink(m_out, m_err, m_options.quiet, m_language);
   std::string problem;
   const std::optional<OutputOptions> output = OutputChoice(problem);
   if (!output) return Usage(problem);
-  if (table.Count() <= 0) {
+  if (rows.empty()) {
     sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
     return kExitFailed;
   }
   // The map's file is made before the image is written, so that a map that cannot be written
   // leaves the image as it was; it takes its place after the image has taken its own.
   const bool wantsMap = !m_options.mapJson.empty();
-  if (const std::optional<std::string> input = wantsMap ? InputAt(m_options.mapJson) : std::nullopt) {
+  if (const std::optional<std::string> input = wantsMap ? InputAt(m_options.mapJson, rows) : std::nullopt) {
     return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
                        {m_options.mapJson, *input}));
   }
@@ -321,7 +318,7 @@ int Tool::RunGenerate(const RegionTable& table) const {
   observers.Add(progress);
   RegionDigests digests;
   if (mapFile) observers.Add(digests);
-  const auto map = GenerateImage(table, m_options.output, sink, *output, &observers);
+  const auto map = GenerateImage(rows, m_options.output, sink, *output, &observers);
   if (!map) return kExitFailed;
   if (!m_options.quiet) PrintMap(*map, m_out, m_language);
   if (mapFile) {
@@ -366,18 +363,17 @@ int Tool::Run(const std::vector<std::string>& args) {
     return Usage(Say("cannot read the layout file '{0}': {1}", "レイアウトファイル '{0}' を読み込めません: {1}",
                      {m_options.layout, layout.reason}));
   }
-  MemoryRegionTable table;
-  LoadLayout(table, layout.profile);
-  if (const std::string problem = AssignImages(table); !problem.empty()) return Usage(problem);
+  std::vector<RegionRow> rows = LoadLayout(layout.profile);
+  if (const std::string problem = AssignImages(rows); !problem.empty()) return Usage(problem);
 
   if (m_options.list) {
-    PrintTable(table, m_out);
-    if (table.Count() == 0) m_err << kMsgNoRegions << '\n';
-    return table.Count() == 0 ? kExitFailed : kExitOk;
+    PrintTable(rows, m_out);
+    if (rows.empty()) m_err << kMsgNoRegions << '\n';
+    return rows.empty() ? kExitFailed : kExitOk;
   }
-  if (m_options.check) return RunCheck(layout.profile, table);
-  if (!m_options.verify.empty()) return RunVerify(table);
-  return RunGenerate(table);
+  if (m_options.check) return RunCheck(layout.profile, rows);
+  if (!m_options.verify.empty()) return RunVerify(rows);
+  return RunGenerate(rows);
 }
 
 }  // namespace

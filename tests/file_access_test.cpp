@@ -38,18 +38,17 @@ TEST(FileAccess, EveryFileIsReadWholeAndClosedWhateverTheOutcome) {
   testing::WriteBytes(dir.Path("ipl.bin"), "IPL");
   testing::WriteBytes(dir.Path("big.bin"), "too large");
   testing::RecordingSink sink;
-  MemoryRegionTable table;
-  ASSERT_TRUE(LoadLayout(table, dir.Path("board.conf")));  // once before counting: what the run keeps for good
-  table.SetCell(0, COL_IMAGE, dir.Path("ipl.bin"));
-  ASSERT_TRUE(GenerateImage(table, dir.Path("all.bin"), sink));
+  std::vector<RegionRow> rows = LoadLayout(dir.Path("board.conf")).value();  // once before counting: what the run keeps for good
+  rows[0].imagePath = dir.Path("ipl.bin");
+  ASSERT_TRUE(GenerateImage(rows, dir.Path("all.bin"), sink));
   const size_t before = OpenHandles();
   for (int round = 0; round < 3; ++round) {
-    LoadLayout(table, dir.Path("board.conf"));
-    table.SetCell(0, COL_IMAGE, dir.Path("ipl.bin"));
-    EXPECT_TRUE(GenerateImage(table, dir.Path("all.bin"), sink));
-    EXPECT_TRUE(VerifyImage(table, dir.Path("all.bin")));
-    table.SetCell(1, COL_IMAGE, dir.Path("big.bin"));
-    EXPECT_FALSE(GenerateImage(table, dir.Path("all.bin"), sink));
+    rows = LoadLayout(dir.Path("board.conf")).value();
+    rows[0].imagePath = dir.Path("ipl.bin");
+    EXPECT_TRUE(GenerateImage(rows, dir.Path("all.bin"), sink));
+    EXPECT_TRUE(VerifyImage(rows, dir.Path("all.bin")));
+    rows[1].imagePath = dir.Path("big.bin");
+    EXPECT_FALSE(GenerateImage(rows, dir.Path("all.bin"), sink));
   }
   EXPECT_EQ(OpenHandles(), before);
 }

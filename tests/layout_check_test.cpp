@@ -53,13 +53,12 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
     SCOPED_TRACE(c.what);
     testing::TempDir dir;
     const ProfileFile profile = ProfileFile::Parse(c.ini);
-    MemoryRegionTable table;
-    LoadLayout(table, profile);
+    std::vector<RegionRow> rows = LoadLayout(profile);
     if (c.image && !c.image->empty()) testing::WriteBytes(dir.Path("image.bin"), *c.image);
-    if (c.image) table.SetCell(0, COL_IMAGE, dir.Path("image.bin"));
+    if (c.image) rows[0].imagePath = dir.Path("image.bin");
     // A finding that starts as the one expected in its place and holds its words stands as that one.
     std::vector<std::string> found;
-    for (const Finding& f : CheckLayout(profile, table)) {
+    for (const Finding& f : CheckLayout(profile, rows)) {
       const std::string text = f.region + ":" + std::to_string(f.line) + ":" + f.text;
       const std::string want = found.size() < c.want.size() ? c.want[found.size()] : text;
       const size_t cut = want.find(':', want.find(':') + 1) + 1;

@@ -14,10 +14,6 @@ SystemPrompts& TheSystemPrompts() {
   return prompts;
 }
 
-// The region list's columns, in order; the list of headers ends with an empty entry.
-const char* const kColumnHeaders[] = {"アドレス", "サイズ", "リージョン名", "イメージファイル", ""};
-const int kColumnWidths[] = {75, 75, 100, 300};
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
@@ -48,7 +44,8 @@ BOOL CQuorvelDlg::OnInitDialog() {
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
   m_regionList.SetExtendedStyle(LVS_EX_FULLROWSELECT);
-  InsertColumns();
+  m_regions.InsertColumns();
+  m_regions.Show({});  // a window of its own: no rows yet
   DragAcceptFiles();
   // Once the window shows, so that a message about the layout has its window behind it.
   if (!m_startLayout.empty()) ::PostMessageW(m_hWnd, WM_COMMAND, ID_OPEN_START_LAYOUT, 0);
@@ -62,12 +59,6 @@ void CQuorvelDlg::AddAboutEntry() {
   if (::LoadStringW(qfw::AfxGetInstanceHandle(), IDS_ABOUTBOX, text, 256) <= 0) return;
   systemMenu.AppendMenu(MF_SEPARATOR);
   systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qbase::WideToUtf8(text));
-}
-
-void CQuorvelDlg::InsertColumns() {
-  for (int i = 0; *kColumnHeaders[i] != '\0'; ++i) {
-    m_regionList.InsertColumn(i, kColumnHeaders[i], LVCFMT_LEFT, kColumnWidths[i], i);
-  }
 }
 
 void CQuorvelDlg::ShowMessage(const std::string& text, MessageKind kind) {

@@ -6,7 +6,7 @@
 
 #include "framework/dialog.h"
 #include "framework/list_ctrl.h"
-#include "list_region_table.h"
+#include "region_list.h"
 #include "resource.h"
 #include "text/messages.h"
 #include "user_prompts.h"
@@ -48,7 +48,6 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
 
  private:
   void AddAboutEntry();
-  void InsertColumns();
   // Reads the layout into the list, as "開く(&O)" does once a file is chosen.
   void OpenLayout(const std::string& path);
   // The row whose rectangle holds the point, in the dialog's client coordinates; -1 for none.
@@ -60,7 +59,7 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
 
  private:
   UserPrompts& m_prompts;
-  ListRegionTable m_regions{m_regionList};
+  RegionList m_regions{m_regionList};
   std::string m_layoutPath;   // the layout the rows came from; empty when none was read
   std::string m_startLayout;
 };

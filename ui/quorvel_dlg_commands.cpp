@@ -29,12 +29,10 @@ void CQuorvelDlg::OnOpenLayout() {
 
 // A layout that cannot be read leaves the list empty, and the user is told.
 void CQuorvelDlg::OpenLayout(const std::string& path) {
-  if (LoadLayout(m_regions, path)) {
-    m_layoutPath = path;
-    return;
-  }
-  m_layoutPath.clear();
-  ShowMessage(kMsgCannotOpen, MessageKind::Error);
+  std::optional<std::vector<RegionRow>> rows = LoadLayout(path);
+  m_regions.Show(rows ? std::move(*rows) : std::vector<RegionRow>());
+  m_layoutPath = rows ? path : std::string();
+  if (!rows) ShowMessage(kMsgCannotOpen, MessageKind::Error);
 }
 
 // Acts on the selected row, which the double-click has normally just selected.
@@ -43,7 +41,7 @@ void CQuorvelDlg::OnRegionListDblClk(NMHDR* /*header*/, LRESULT* result) {
   if (row < 0) return;
   const std::optional<ChosenFile> image = m_prompts.ChooseFile(m_hWnd, kImageChooser);
   if (!image) return;
-  m_regions.SetCell(row, COL_IMAGE, image->path);
+  m_regions.SetImage(static_cast<size_t>(row), image->path);
   *result = 0;
 }
 
@@ -53,7 +51,7 @@ void CQuorvelDlg::OnOpenStartLayout() {
 }
 
 void CQuorvelDlg::OnExecute() {
-  if (m_regions.Count() <= 0) {
+  if (m_regions.Rows().empty()) {
     ShowMessage(kMsgNoRegions, MessageKind::Error);
     return;
   }
@@ -63,7 +61,7 @@ void CQuorvelDlg::OnExecute() {
   options.format = OutputFormatFor(*output);
   options.layoutPath = m_layoutPath;
   const qfw::CWaitCursor wait;
-  GenerateImage(m_regions, output->path, *this, options);
+  GenerateImage(m_regions.Rows(), output->path, *this, options);
 }
 
 // One file at a time. A layout (".conf") opens wherever it lands, as "開く(&O)" would; so does any
@@ -77,11 +75,11 @@ void CQuorvelDlg::OnDropFiles(HDROP drop) {
   if (IsFolder(path)) return;
   POINT point{};
   const bool inClientArea = files.GetPoint(&point);
-  if (IsLayoutName(path) || !inClientArea || m_regions.Count() == 0) {
+  if (IsLayoutName(path) || !inClientArea || m_regions.Rows().empty()) {
     OpenLayout(path);
     return;
   }
-  if (const int row = RowAt(point); row >= 0) m_regions.SetCell(row, COL_IMAGE, path);
+  if (const int row = RowAt(point); row >= 0) m_regions.SetImage(static_cast<size_t>(row), path);
 }
 
 int CQuorvelDlg::RowAt(POINT point) const {

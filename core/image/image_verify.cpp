@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "files/file_access.h"
-#include "image/image_writer.h"
 #include "image/region_bytes.h"
 
 namespace quorvel {
@@ -73,15 +72,15 @@ bool VerifyReport::AllMatch() const {
   return imageSize == expectedSize;
 }
 
-std::optional<VerifyReport> VerifyImage(const RegionTable& table, const std::string& imagePath) {
+std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, const std::string& imagePath) {
   std::optional<File> image = File::OpenForReading(imagePath);
   if (!image) return std::nullopt;
   const std::unique_ptr<char[]> buffers(new char[2 * kStreamBufferSize]);
   // Read from start to end, region after region, so that a pipe is compared as a file is.
   VerifyReport report;
   std::uint64_t consumed = 0;
-  for (int row = 0; row < table.Count(); ++row) {
-    RegionBytes expected(table, row, report.expectedSize);
+  for (const RegionRow& row : rows) {
+    RegionBytes expected(row, report.expectedSize);
     report.regions.push_back(CompareRegion(expected, *image, buffers.get(), buffers.get() + kStreamBufferSize, consumed));
     report.expectedSize += expected.Placed().size;
   }

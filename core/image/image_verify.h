@@ -1,12 +1,12 @@
 #pragma once
-// Tells whether an existing whole-flash image holds exactly what the region table calls for.
+// Tells whether an existing whole-flash image holds exactly what the region rows call for.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "layout/region_table.h"
+#include "layout/region_row.h"
 
 namespace quorvel {
 
@@ -36,6 +36,6 @@ struct VerifyReport {
 };
 
 // None when the image file cannot be read at all.
-std::optional<VerifyReport> VerifyImage(const RegionTable& table, const std::string& imagePath);
+std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, const std::string& imagePath);
 
 }  // namespace quorvel

@@ -7,7 +7,6 @@
 #include "files/file_access.h"
 #include "image/overlapped_writer.h"
 #include "image/region_bytes.h"
-#include "text/value_text.h"
 
 namespace quorvel {
 namespace {
@@ -55,16 +54,16 @@ class ImageOutput {
 // One generation: the output, the stream buffer, and the region map so far.
 class ImageWriter {
  public:
-  ImageWriter(const RegionTable& table, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
+  ImageWriter(const std::vector<RegionRow>& rows, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
               WriteObserver& observer, char* buffer)
-      : m_table(table), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observer(observer), m_buffer(buffer) {}
+      : m_rows(rows), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observer(observer), m_buffer(buffer) {}
 
   // Writes every row; on a failure the message has been shown before this returns false.
   bool WriteAll() {
     std::uint64_t position = 0;
-    for (int row = 0; row < m_table.Count(); ++row) {
+    for (const RegionRow& row : m_rows) {
       // The region's image file stays open until the region is written or its failure has been shown.
-      RegionBytes region(m_table, row, position);
+      RegionBytes region(row, position);
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
       m_observer.RegionStarting(region.Placed());
       if (File* raw = m_output.RawFile(); raw && !m_observer.WantsBytes()) {
@@ -100,7 +99,7 @@ class ImageWriter {
     return false;
   }
 
-  const RegionTable& m_table;
+  const std::vector<RegionRow>& m_rows;
   ImageOutput& m_output;
   const std::string& m_outputPath;
   MessageSink& m_sink;
@@ -109,38 +108,23 @@ class ImageWriter {
   std::vector<PlacedRegion> m_map;
 };
 
-// The region whose image file the output would overwrite, if any.
-std::optional<std::string> RegionWithSameFile(const RegionTable& table, const std::string& outputPath) {
-  for (int row = 0; row < table.Count(); ++row) {
-    const std::string image = table.GetCell(row, COL_IMAGE, kImagePathCapacity);
-    if (!image.empty() && IsSameFile(outputPath, image)) return table.GetCell(row, COL_REGION, kRegionNameCapacity);
-  }
-  return std::nullopt;
-}
-
-std::uint64_t TotalSize(const RegionTable& table) {
+std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
   std::uint64_t total = 0;
-  for (int row = 0; row < table.Count(); ++row) {
-    total += static_cast<std::uint64_t>(std::max(0, ParseHex(table.GetCell(row, COL_SIZE, kValueCapacity))));
-  }
+  for (const RegionRow& row : rows) total += static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
   return total;
 }
 
 }  // namespace
 
-std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table, const std::string& outputPath,
+std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options,
                                                        WriteObserver* observer) {
   // The inputs are never written over, whatever the output's spelling.
-  if (!options.layoutPath.empty() && IsSameFile(outputPath, options.layoutPath)) {
-    sink.ShowMessage(MessageAbout(kMsgSameAsLayout, outputPath));
+  if (const std::optional<Input> input = OverwrittenInput(outputPath, options.layoutPath, rows)) {
+    sink.ShowMessage(MessageAbout(input->isLayout ? kMsgSameAsLayout : SameFileMessage(input->region), outputPath));
     return std::nullopt;
   }
-  if (const std::optional<std::string> region = RegionWithSameFile(table, outputPath)) {
-    sink.ShowMessage(MessageAbout(SameFileMessage(*region), outputPath));
-    return std::nullopt;
-  }
-  const std::uint64_t total = TotalSize(table);
+  const std::uint64_t total = TotalSize(rows);
   if (options.format != OutputFormat::Binary && !RecordsCanAddress(options.base, total)) {
     sink.ShowMessage(MessageAbout(kMsgBeyondRecordAddresses));
     return std::nullopt;
@@ -158,7 +142,7 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table,
   WriteObserver& watcher = observer ? *observer : NoObserver();
   watcher.ImageStarting(total);
   ImageOutput image(output->Get(), options, total);
-  ImageWriter writer(table, image, outputPath, sink, watcher, buffer.get());
+  ImageWriter writer(rows, image, outputPath, sink, watcher, buffer.get());
   // After a failure, as the user agreed to replace the output, no file stands in its place.
   if (!writer.WriteAll()) {
     output->Discard();

@@ -1,6 +1,6 @@
 #pragma once
-// Writes the whole-flash image: every row of the region table, in table order, contributes exactly
-// its size, namely its image file's bytes followed by 0xFF.
+// Writes the whole-flash image: every region row, in order, contributes exactly its size, namely its
+// image file's bytes followed by 0xFF.
 
 #include <cstdint>
 #include <optional>
@@ -8,23 +8,11 @@
 #include <vector>
 
 #include "image/output_format.h"
-#include "layout/region_table.h"
+#include "image/region_bytes.h"
+#include "layout/region_row.h"
 #include "text/messages.h"
 
 namespace quorvel {
-
-// Where one region landed in the image.
-struct PlacedRegion {
-  std::string regionName;
-  std::string offsetText;
-  std::string imagePath;
-  std::uint64_t position = 0;    // first byte of the region in the image
-  std::uint64_t size = 0;
-  std::uint64_t imageBytes = 0;  // taken from the image file; the rest of size is 0xFF
-};
-
-// The writer streams each region through one fixed buffer of this size, whatever the region size.
-inline constexpr size_t kStreamBufferSize = size_t{4} << 20;
 
 // Sees the image as it is written, for digests and progress. Its calls cannot fail the writing.
 class WriteObserver {
@@ -41,11 +29,11 @@ class WriteObserver {
   virtual void RegionDone(const PlacedRegion& /*region*/) {}
 };
 
-// What a generation is asked for besides the table and the output.
+// What a generation is asked for besides the rows and the output.
 struct OutputOptions {
   OutputFormat format = OutputFormat::Binary;
   std::uint64_t base = 0;  // where the image's first byte sits in the target's address space (records only)
-  std::string layoutPath;  // the layout the table came from: an input, never written over
+  std::string layoutPath;  // the layout the rows came from: an input, never written over
 };
 
 // Writes the image to outputPath and tells the outcome through sink: the success message, or the
@@ -57,7 +45,7 @@ struct OutputOptions {
 // - An output that is not a regular file (a device) is written directly and never deleted.
 // - No image file is ever written to: an output that is one of them is refused before anything.
 // Returns the region map on success.
-std::optional<std::vector<PlacedRegion>> GenerateImage(const RegionTable& table, const std::string& outputPath,
+std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options = {},
                                                        WriteObserver* observer = nullptr);
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include "text/value_text.h"
 
 namespace quorvel {
 namespace {
@@ -24,17 +23,16 @@ const char* FillBlock() {
 
 }  // namespace
 
-RegionBytes::RegionBytes(const RegionTable& table, int row, std::uint64_t position) {
-  const std::int32_t size = ParseHex(table.GetCell(row, COL_SIZE, kValueCapacity));
-  m_placed.regionName = table.GetCell(row, COL_REGION, kRegionNameCapacity);
-  m_placed.offsetText = table.GetCell(row, COL_ADDRESS, kValueCapacity);
-  m_placed.imagePath = table.GetCell(row, COL_IMAGE, kImagePathCapacity);
+RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position) {
+  m_placed.regionName = row.regionName;
+  m_placed.offsetText = row.offsetText;
+  m_placed.imagePath = row.imagePath;
   m_placed.position = position;
-  if (size < 0) {
+  if (row.size < 0) {
     Fail(Problem::NegativeSize);
     return;
   }
-  m_placed.size = static_cast<std::uint64_t>(size);
+  m_placed.size = static_cast<std::uint64_t>(row.size);
   if (m_placed.imagePath.empty()) return;
   m_image = File::OpenForReading(m_placed.imagePath);
   if (!m_image) {

@@ -1,27 +1,39 @@
 #pragma once
-// The bytes that one row of the region table contributes to the image: its image file's bytes,
-// then 0xFF up to the region's size. Read in pieces, so a region of any size needs one buffer.
+// The bytes that one region row contributes to the image: its image file's bytes, then 0xFF up to
+// the region's size. Read in pieces, so a region of any size needs one buffer.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "files/file_access.h"
-#include "image/image_writer.h"
-#include "layout/region_table.h"
+#include "layout/region_row.h"
 #include "text/messages.h"
 
 namespace quorvel {
+
+// Where one region landed in the image.
+struct PlacedRegion {
+  std::string regionName;
+  std::string offsetText;
+  std::string imagePath;
+  std::uint64_t position = 0;    // first byte of the region in the image
+  std::uint64_t size = 0;
+  std::uint64_t imageBytes = 0;  // taken from the image file; the rest of size is 0xFF
+};
+
+// Regions are read, written and compared through one buffer of this size, whatever their size.
+inline constexpr size_t kStreamBufferSize = size_t{4} << 20;
 
 class RegionBytes {
  public:
   enum class Problem { None, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
 
-  // Reads the row's cells, opens its image file and, where the system knows the file's size,
+  // Opens the row's image file and, where the system knows the file's size,
   // checks it against the region's. An image that is no ordinary file (a pipe, a device), or one
   // whose size the system gives as 0, is read as a stream: to its end, or until it passes the
   // region's size.
-  RegionBytes(const RegionTable& table, int row, std::uint64_t position);
+  RegionBytes(const RegionRow& row, std::uint64_t position);
 
   // None until something goes wrong; the region is unusable afterwards.
   Problem GetProblem() const { return m_problem; }

@@ -9,7 +9,6 @@
 #include "base/hex_digits.h"
 #include "base/text.h"
 #include "files/file_access.h"
-#include "layout/layout_loader.h"
 #include "text/value_text.h"
 
 namespace quorvel {
@@ -66,16 +65,16 @@ std::optional<std::pair<std::uint64_t, bool>> ImageBytes(const std::string& path
 
 class Checker {
  public:
-  Checker(const ProfileFile& profile, const RegionTable& table, Language language)
-      : m_profile(profile), m_table(table), m_language(language) {}
+  Checker(const ProfileFile& profile, const std::vector<RegionRow>& rows, Language language)
+      : m_profile(profile), m_rows(rows), m_language(language) {}
 
   std::vector<Finding> Run() {
     CheckSections();
-    if (m_table.Count() == 0) {
+    if (m_rows.empty()) {
       Add("", 0, Say("defines no region: there is nothing to write", "リージョンが一つも定義されていません: 出力するものがありません"));
     }
     CheckMissingOffsets();
-    for (int row = 0; row < m_table.Count(); ++row) CheckRegion(row);
+    for (const RegionRow& row : m_rows) CheckRegion(row);
     CheckPlacement();
     // In the order of the file's lines; those that concern no one line after them.
     std::stable_sort(m_findings.begin(), m_findings.end(), [](const Finding& a, const Finding& b) {
@@ -131,16 +130,14 @@ class Checker {
     });
   }
 
-  // One value, OFFSET or SIZE: its reading as a number, without its rest. None when the key is missing.
-  std::optional<HexReading> CheckValue(const std::string& region, const char* key) {
+  // One value of a row, OFFSET or SIZE, its text as the row has it: whether the key is there.
+  bool CheckValue(const std::string& region, const char* key, const std::string& text) {
     const std::optional<ProfileFile::Value> value = m_profile.FindValue(region, key);
-    if (!value) return std::nullopt;
-    if (value->text.size() > kValueCapacity - 1) {
+    if (!value) return false;
+    if (value->text.size() > kValueBytes) {
       Add(region, value->line, Say("{0} is longer than 63 characters and is cut there",
                                    "{0}が63文字を超えているため、63文字で切られます", {key}));
     }
-    // The reading's rest is a view into the text: the text must outlive it.
-    const std::string text = m_table.GetCell(RowOf(region), key[0] == 'O' ? COL_ADDRESS : COL_SIZE, kValueCapacity);
     const HexReading reading = ReadHex(text);
     if (!reading.hasDigits) {
       Add(region, value->line, Say("{0} '{1}' has no hexadecimal digits and reads as 0",
@@ -150,32 +147,22 @@ class Checker {
                                    "{0} '{1}'の数値の後ろに別の文字があります: '{2}'は無視されます",
                                    {key, value->text, reading.rest}));
     }
-    HexReading number = reading;
-    number.rest = {};
-    return number;
+    return true;
   }
 
-  int RowOf(const std::string& region) const {
-    for (int row = 0; row < m_table.Count(); ++row) {
-      if (m_table.GetCell(row, COL_REGION, kRegionNameCapacity) == region) return row;
-    }
-    return -1;
-  }
-
-  void CheckRegion(int row) {
-    const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
-    CheckValue(region, "OFFSET");
-    const std::optional<HexReading> size = CheckValue(region, "SIZE");
-    if (!size) {
+  void CheckRegion(const RegionRow& row) {
+    const std::string& region = row.regionName;
+    CheckValue(region, "OFFSET", row.offsetText);
+    if (!CheckValue(region, "SIZE", row.sizeText)) {
       Add(region, HeaderLine(region), Say("has no SIZE: the region takes no bytes of the image",
                                           "SIZEがありません: このリージョンはイメージに1バイトも含まれません"));
-    } else if (size->value < 0) {
+    } else if (row.size < 0) {
       Add(region, m_profile.FindValue(region, "SIZE")->line,
           Say("SIZE is negative: the image cannot be written", "SIZEが負の値です: イメージを作成できません"));
     }
-    const std::string image = m_table.GetCell(row, COL_IMAGE, kImagePathCapacity);
+    const std::string& image = row.imagePath;
     if (image.empty()) return;
-    const std::uint64_t regionBytes = size && size->value > 0 ? static_cast<std::uint64_t>(size->value) : 0;
+    const std::uint64_t regionBytes = row.size > 0 ? static_cast<std::uint64_t>(row.size) : 0;
     const auto bytes = ImageBytes(image, regionBytes);
     if (!bytes) {
       Add(region, 0, Say("the image file '{0}' cannot be opened: {1}", "イメージファイル'{0}'を開けません: {1}",
@@ -188,19 +175,18 @@ class Checker {
     }
   }
 
-  // Gaps and overlaps, in table order, where offsets and sizes are numbers that mean what they say:
+  // Gaps and overlaps, in row order, where offsets and sizes are numbers that mean what they say:
   // each region against the furthest that the regions before it reach.
   void CheckPlacement() {
     std::optional<std::pair<std::string, std::int64_t>> reach;  // the region that reaches furthest, and its end
-    for (int row = 0; row < m_table.Count(); ++row) {
-      const std::string region = m_table.GetCell(row, COL_REGION, kRegionNameCapacity);
-      const std::int64_t start = ParseHex64(m_table.GetCell(row, COL_ADDRESS, kValueCapacity));
-      const HexReading size = ReadHex(m_table.GetCell(row, COL_SIZE, kValueCapacity));
-      if (start > INT64_MAX - INT32_MAX || start < INT64_MIN + INT32_MAX || size.value < 0) continue;
-      const std::int64_t end = start + size.value;
+    for (const RegionRow& row : m_rows) {
+      const std::string& region = row.regionName;
+      const std::int64_t start = row.offset;
+      if (start > INT64_MAX - INT32_MAX || start < INT64_MIN + INT32_MAX || row.size < 0) continue;
+      const std::int64_t end = start + row.size;
       const std::optional<ProfileFile::Value> offsetValue = m_profile.FindValue(region, "OFFSET");
       const int line = offsetValue ? offsetValue->line : 0;
-      if (!reach && row == 0 && start > 0) {
+      if (!reach && &row == &m_rows.front() && start > 0) {
         Add(region, line, Say("the first region starts at {0} but the image at 0: positions in the image are {0} below "
                               "flash addresses",
                               "最初のリージョンは{0}から始まりますが、イメージは0から始まります: イメージ内の位置はフラッシュの"
@@ -225,14 +211,14 @@ class Checker {
   void CheckMissingOffsets() {
     for (const char* region : kRegionNames) {
       const std::optional<ProfileFile::Value> size = m_profile.FindValue(region, "SIZE");
-      if (size && RowOf(region) < 0) {
+      if (size && !FindRow(m_rows, region)) {
         Add(region, size->line, Say("has SIZE but no OFFSET: the region does not exist", "SIZEはありますがOFFSETがありません: このリージョンは存在しません"));
       }
     }
   }
 
   const ProfileFile& m_profile;
-  const RegionTable& m_table;
+  const std::vector<RegionRow>& m_rows;
   Language m_language;
   std::vector<Finding> m_findings;
   size_t m_unshown = 0;
@@ -240,8 +226,8 @@ class Checker {
 
 }  // namespace
 
-std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table, Language language) {
-  return Checker(profile, table, language).Run();
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const std::vector<RegionRow>& rows, Language language) {
+  return Checker(profile, rows, language).Run();
 }
 
 }  // namespace quorvel

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "layout/profile.h"
-#include "layout/region_table.h"
+#include "layout/region_row.h"
 #include "text/language.h"
 
 namespace quorvel {
@@ -17,9 +17,9 @@ struct Finding {
   std::string text;
 };
 
-// The table is the one loaded from the profile, with the image choices made on it. The texts are in
+// The rows are those loaded from the profile, with the image choices made on them. The texts are in
 // the language given.
-std::vector<Finding> CheckLayout(const ProfileFile& profile, const RegionTable& table,
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const std::vector<RegionRow>& rows,
                                  Language language = Language::English);
 
 }  // namespace quorvel

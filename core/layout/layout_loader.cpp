@@ -2,19 +2,9 @@
 
 #include <algorithm>
 
-#include "base/text.h"
-#include "files/file_access.h"
 #include "text/value_text.h"
 
 namespace quorvel {
-
-const char* FindRegionName(std::string_view name) {
-  const std::string lower = qbase::AsciiLower(name);
-  for (const char* region : kRegionNames) {
-    if (lower == region) return region;
-  }
-  return nullptr;
-}
 
 LayoutFile ReadLayout(const std::string& path) {
   LayoutFile layout;
@@ -28,25 +18,26 @@ LayoutFile ReadLayout(const std::string& path) {
   return layout;
 }
 
-bool LoadLayout(RegionTable& table, const std::string& path) {
+std::vector<RegionRow> LoadLayout(const ProfileFile& profile) {
+  std::vector<RegionRow> rows;
+  for (const char* name : kRegionNames) {
+    RegionRow row;
+    row.offsetText = profile.Lookup(name, "OFFSET", kValueBytes + 1);
+    if (row.offsetText.empty()) continue;
+    row.regionName = name;
+    row.sizeText = profile.Lookup(name, "SIZE", kValueBytes + 1);
+    row.offset = ReadHex(row.offsetText).value64;
+    row.size = ReadHex(row.sizeText).value;
+    rows.push_back(std::move(row));
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const RegionRow& a, const RegionRow& b) { return a.offset < b.offset; });
+  return rows;
+}
+
+std::optional<std::vector<RegionRow>> LoadLayout(const std::string& path) {
   const LayoutFile layout = ReadLayout(path);
-  LoadLayout(table, layout.profile);
-  return layout.status == WholeFile::Status::Read;
-}
-
-void LoadLayout(RegionTable& table, const ProfileFile& profile) {
-  table.Clear();
-  for (const char* name : kRegionNames) AddRegionRow(table, profile, name);
-  table.SortByOffset();
-}
-
-void AddRegionRow(RegionTable& table, const ProfileFile& profile, const std::string& section) {
-  const std::string offset = profile.Lookup(section, "OFFSET", kValueCapacity);
-  if (offset.empty()) return;
-  const int row = table.Count();
-  table.Append(offset, ParseHex64(offset));
-  table.SetCell(row, COL_SIZE, profile.Lookup(section, "SIZE", kValueCapacity));
-  table.SetCell(row, COL_REGION, section);
+  if (layout.status != WholeFile::Status::Read) return std::nullopt;
+  return LoadLayout(layout.profile);
 }
 
 }  // namespace quorvel

@@ -141,11 +141,6 @@ std::optional<ProfileFile::Value> ProfileFile::FindValue(std::string_view sectio
   return Value{Utf16ToUtf8(Unquote(*entry->value)), entry->line};
 }
 
-std::string ProfileFile::LookupAnsi(std::string_view section, std::string_view key, size_t capacity) const {
-  if (capacity == 0) return {};
-  return EncodeCp932(Find(DecodeCp932(section), DecodeCp932(key)), capacity - 1);
-}
-
 std::string ProfileFile::Lookup(std::string_view section, std::string_view key, size_t capacity) const {
   if (capacity == 0) return {};
   const std::string ansi = EncodeCp932(Find(Utf8ToUtf16(section), Utf8ToUtf16(key)), capacity - 1);

@@ -19,12 +19,10 @@ class ProfileFile {
   // code page 932.
   static ProfileFile Parse(std::string_view fileBytes);
 
-  // GetPrivateProfileStringA(section, key, "", buffer, capacity, path): names and answer in code
-  // page 932, the answer cut to at most capacity - 1 bytes of whole characters; "" when the section
-  // or key is missing or the value is empty.
-  std::string LookupAnsi(std::string_view section, std::string_view key, size_t capacity) const;
-
-  // The same look-up with names and answer in UTF-8: the answer is the one above, converted.
+  // GetPrivateProfileStringA(section, key, "", buffer, capacity, path), with names and answer in
+  // UTF-8: the answer is the value cut to at most capacity - 1 bytes of whole characters in code page
+  // 932 (characters outside it replaced as the code page's conversion replaces them), converted back;
+  // "" when the section or key is missing or the value is empty.
   std::string Lookup(std::string_view section, std::string_view key, size_t capacity) const;
 
   // For checks of a layout: each section header in file order with its line number (1 for the first

@@ -29,24 +29,21 @@ bool ValidUtf8(const std::string& text) { return qbase::Utf16ToUtf8(qbase::Utf8T
 void LayoutInput(const std::uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const ProfileFile profile = ProfileFile::Parse(bytes);
-  MemoryRegionTable table;
-  LoadLayout(table, profile);
-  Require(table.Count() <= static_cast<int>(kRegionNames.size()), "at most one row a region");
-  for (int row = 0; row < table.Count(); ++row) {
-    const std::string offset = table.GetCell(row, COL_ADDRESS, kValueCapacity);
-    Require(!offset.empty(), "a row exists only with an OFFSET");
-    Require(ValidUtf8(offset) && ValidUtf8(table.GetCell(row, COL_SIZE, kValueCapacity)), "cells are UTF-8");
-    if (row > 0) {
-      Require(ParseHex(table.GetCell(row - 1, COL_ADDRESS, kValueCapacity)) <= ParseHex(offset), "rows sorted");
-    }
+  const std::vector<RegionRow> rows = LoadLayout(profile);
+  Require(rows.size() <= kRegionNames.size(), "at most one row a region");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    Require(!rows[i].offsetText.empty(), "a row exists only with an OFFSET");
+    Require(ValidUtf8(rows[i].offsetText) && ValidUtf8(rows[i].sizeText), "texts are UTF-8");
+    Require(rows[i].offset == ReadHex(rows[i].offsetText).value64, "the offset is its text's");
+    Require(i == 0 || rows[i - 1].offset <= rows[i].offset, "rows sorted");
   }
-  CheckLayout(profile, table);
+  CheckLayout(profile, rows);
   // A look-up of whatever the first line names: answers stay within the capacity, without NULs.
   const std::string_view query = bytes.substr(0, bytes.find('\n'));
   const size_t equals = query.find('=');
-  const std::string answer = profile.LookupAnsi(query.substr(0, equals),
-                                                equals == std::string_view::npos ? "" : query.substr(equals + 1), 64);
-  Require(answer.size() <= 63, "answers are cut at 63 bytes");
+  const std::string answer = profile.Lookup(query.substr(0, equals),
+                                            equals == std::string_view::npos ? "" : query.substr(equals + 1), 64);
+  Require(qbase::Utf8ToUtf16(answer).size() <= 63, "answers are cut at 63 bytes");
   Require(answer.find('\0') == std::string::npos, "answers hold no NUL");
 }
 

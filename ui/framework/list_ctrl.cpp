@@ -1,7 +1,6 @@
 #include "list_ctrl.h"
 
 #include <cassert>
-#include <vector>
 
 #include "base/text.h"
 
@@ -34,15 +33,14 @@ BOOL CListCtrl::DeleteAllItems() {
   return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS));
 }
 
-int CListCtrl::InsertItem(int item, const std::string& text, LPARAM data) {
+int CListCtrl::InsertItem(int item, const std::string& text) {
   assert(::IsWindow(m_hWnd));
   std::wstring wide = qbase::Utf8ToWide(text);
   LVITEMW lvi{};
-  lvi.mask = LVIF_TEXT | LVIF_PARAM;
+  lvi.mask = LVIF_TEXT;
   lvi.iItem = item;
   lvi.iSubItem = 0;
   lvi.pszText = wide.data();
-  lvi.lParam = data;
   return static_cast<int>(SendMessage(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
 }
 
@@ -56,34 +54,6 @@ BOOL CListCtrl::SetItemText(int item, int subItem, const std::string& text) {
   return static_cast<BOOL>(SendMessage(LVM_SETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
 }
 
-std::string CListCtrl::GetItemText(int item, int subItem, int capacity) const {
-  assert(::IsWindow(m_hWnd) && capacity > 0);
-  std::vector<wchar_t> buffer(static_cast<size_t>(capacity), L'\0');
-  LVITEMW lvi{};
-  lvi.iSubItem = subItem;
-  lvi.pszText = buffer.data();
-  lvi.cchTextMax = capacity;
-  const auto length = static_cast<size_t>(SendMessage(LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
-  return qbase::WideToUtf8(std::wstring_view(buffer.data(), length < buffer.size() ? length : buffer.size() - 1));
-}
-
-LPARAM CListCtrl::GetItemData(int item) const {
-  assert(::IsWindow(m_hWnd));
-  LVITEMW lvi{};
-  lvi.mask = LVIF_PARAM;
-  lvi.iItem = item;
-  return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)) ? lvi.lParam : 0;
-}
-
-BOOL CListCtrl::SetItemData(int item, LPARAM data) {
-  assert(::IsWindow(m_hWnd));
-  LVITEMW lvi{};
-  lvi.mask = LVIF_PARAM;
-  lvi.iItem = item;
-  lvi.lParam = data;
-  return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
-}
-
 int CListCtrl::GetNextItem(int start, int flags) const {
   assert(::IsWindow(m_hWnd));
   return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
@@ -92,11 +62,6 @@ int CListCtrl::GetNextItem(int start, int flags) const {
 int CListCtrl::SubItemHitTest(LVHITTESTINFO* info) const {
   assert(::IsWindow(m_hWnd));
   return static_cast<int>(SendMessage(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(info)));
-}
-
-BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
 }
 
 }  // namespace qfw
