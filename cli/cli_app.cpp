@@ -71,22 +71,21 @@ class Tool {
   std::map<std::string, std::string> m_images;  // region name to image path
 };
 
-// Reports on the streams: errors always, plain messages unless quiet; in English where the message
-// has English words and the tool speaks English; after the message, the file concerned and the
-// system's reason. Line breaks in messages are written as the terminal expects them.
+// Reports on the streams: errors always, plain messages unless quiet, in the tool's language; after
+// the message, the file concerned and the system's reason, or the region and the layout's entry at
+// fault. Line breaks in messages are written as the terminal expects them.
 class StreamSink final : public MessageSink {
  public:
   StreamSink(std::ostream& out, std::ostream& err, bool quiet, Language language)
       : m_out(out), m_err(err), m_quiet(quiet), m_language(language) {}
-  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(Message{text, kind}); }
   void ShowMessage(const Message& message) override {
-    const bool english = m_language == Language::English && !message.english.empty();
     std::string line;
-    for (const char c : english ? message.english : message.text) {
+    for (const char c : MessageText(message, m_language)) {
       if (c != '\r') line += c;
     }
     if (!message.path.empty()) line += " " + message.path + (message.reason.empty() ? "" : ": " + message.reason);
-    if (message.kind == MessageKind::Error) {
+    if (!message.entry.empty()) line += " " + message.region + ": " + message.entry;
+    if (KindOf(message.id) == MessageKind::Error) {
       m_err << line << '\n';
     } else if (!m_quiet) {
       m_out << line << '\n';
@@ -281,7 +280,7 @@ int Tool::RunVerify(const std::vector<RegionRow>& rows) const {
         m_out << line << Say("DIFFERS: the image cannot be read here", "不一致: イメージをここから読み込めません");
         break;
       case RegionCheck::Outcome::RegionUnreadable:
-        m_out << line << Say("DIFFERS: {0}", "不一致: {0}", {r.problem});
+        m_out << line << Say("DIFFERS: {0}", "不一致: {0}", {MessageText(*r.problem, m_language)});
         break;
     }
     m_out << '\n';
@@ -301,7 +300,7 @@ int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
   const std::optional<OutputOptions> output = OutputChoice(problem);
   if (!output) return Usage(problem);
   if (rows.empty()) {
-    sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
+    sink.ShowMessage({MessageId::NoRegions});
     return kExitFailed;
   }
   // The map's file is made before the image is written, so that a map that cannot be written
@@ -368,7 +367,7 @@ int Tool::Run(const std::vector<std::string>& args) {
 
   if (m_options.list) {
     PrintTable(rows, m_out);
-    if (rows.empty()) m_err << kMsgNoRegions << '\n';
+    if (rows.empty()) m_err << MessageText({MessageId::NoRegions}, m_language) << '\n';
     return rows.empty() ? kExitFailed : kExitOk;
   }
   if (m_options.check) return RunCheck(layout.profile, rows);
@@ -383,7 +382,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     return Tool(out, err, language).Run(args);
   } catch (const std::bad_alloc&) {
-    err << kMsgOutOfMemory << '\n';
+    err << MessageText({MessageId::OutOfMemory}, language) << '\n';
     return kExitFailed;
   } catch (const std::exception& e) {
     err << "quorvel-cli: " << e.what() << '\n';

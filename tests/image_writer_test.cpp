@@ -21,8 +21,9 @@ namespace fs = std::filesystem;
 using testing::Pattern;
 using testing::ShownMessage;
 
-const ShownMessage kWritten{kMsgImageWritten, MessageKind::Plain};
-ShownMessage Error(const std::string& text) { return {text, MessageKind::Error}; }
+using testing::Shown;
+
+const ShownMessage kWritten = Shown(MessageId::ImageWritten);
 std::string Ff(size_t n) { return std::string(n, '\xFF'); }
 
 struct RegionSpec {
@@ -110,34 +111,35 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
   const struct {
     const char* what;
     std::vector<RegionSpec> regions;
-    std::string message, detailPath;
+    ShownMessage message;
+    std::string detailPath;
     Prepare prepare = nullptr;
     bool refusedBeforeOpening = false;
   } cases[] = {
-      {"image one byte larger than its region", {{4, "abc"}, {4, "abcde", "userland"}}, OversizeMessage("userland"),
+      {"image one byte larger than its region", {{4, "abc"}, {4, "abcde", "userland"}}, Shown(MessageId::Oversize, "userland"),
        "@image1"},
-      {"size 0 with an image", {{0, "a", "fpga"}}, OversizeMessage("fpga"), "@image0"},
-      {"negative size", {{4, "abc"}, {-1, std::nullopt}}, kMsgOutOfMemory, ""},
-      {"a missing image file", {{4, "ab"}, {4, std::nullopt}}, kMsgCannotOpen, "@image1",
+      {"size 0 with an image", {{0, "a", "fpga"}}, Shown(MessageId::Oversize, "fpga"), "@image0"},
+      {"negative size", {{4, "abc"}, {-1, std::nullopt}}, Shown(MessageId::OutOfMemory), ""},
+      {"a missing image file", {{4, "ab"}, {4, std::nullopt}}, Shown(MessageId::CannotOpen), "@image1",
        [](Scene& s, OutputOptions&) { s.rows[1].imagePath = s.dir.Path("missing.bin"); }},
-      {"a folder as image", {{4, std::nullopt}}, kMsgCannotOpen, "@image0", [](Scene& s, OutputOptions&) {
+      {"a folder as image", {{4, std::nullopt}}, Shown(MessageId::CannotOpen), "@image0", [](Scene& s, OutputOptions&) {
          fs::create_directory(testing::FsPath(s.dir.Path("sub")));
          s.rows[0].imagePath = s.dir.Path("sub");
        }},
-      {"an output in no folder", {{4, "ab"}}, kMsgCannotOpen, "@out", OutputAt("no such folder/all.bin"), true},
-      {"a folder as output", {{4, "ab"}}, kMsgCannotOpen, "@out", OutputAt("sub"), true},
+      {"an output in no folder", {{4, "ab"}}, Shown(MessageId::CannotOpen), "@out", OutputAt("no such folder/all.bin"), true},
+      {"a folder as output", {{4, "ab"}}, Shown(MessageId::CannotOpen), "@out", OutputAt("sub"), true},
 #ifdef _WIN32
-      {"an output another program holds, letting others only read it", {{4, "ab"}}, kMsgCannotOpen, "@out", [](Scene& s, OutputOptions&) {
+      {"an output another program holds, letting others only read it", {{4, "ab"}}, Shown(MessageId::CannotOpen), "@out", [](Scene& s, OutputOptions&) {
          s.holder = ::CreateFileW(SystemPath(s.output).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
        }, true},
 #endif
-      {"an image as output, spelt another way", {{4, "ab", "ipl"}, {8, "kernel!"}}, SameFileMessage("kernel"), "@out",
+      {"an image as output, spelt another way", {{4, "ab", "ipl"}, {8, "kernel!"}}, Shown(MessageId::SameAsImage, "kernel"), "@out",
        OutputAt("./sub/../image1.bin"), true},
-      {"an image as output, by a hard link", {{4, "ab", "ipl"}}, SameFileMessage("ipl"), "@out", OutputAt("all.bin", 'h'),
+      {"an image as output, by a hard link", {{4, "ab", "ipl"}}, Shown(MessageId::SameAsImage, "ipl"), "@out", OutputAt("all.bin", 'h'),
        true},
-      {"an image as output, by a symbolic link or in capitals", {{8, "kernel!"}}, SameFileMessage("kernel"), "@out",
+      {"an image as output, by a symbolic link or in capitals", {{8, "kernel!"}}, Shown(MessageId::SameAsImage, "kernel"), "@out",
        OutputAt("IMAGE0.BIN", 's'), true},
-      {"records beyond 4 GiB", {{0x100, std::nullopt}}, kMsgBeyondRecordAddresses, "",
+      {"records beyond 4 GiB", {{0x100, std::nullopt}}, Shown(MessageId::BeyondRecordAddresses), "",
        [](Scene&, OutputOptions& o) { o.format = OutputFormat::SRecord, o.base = 0xFFFFFF01; }, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -149,7 +151,7 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
     std::map<std::string, std::string> expected = s.Files();
     if (!c.refusedBeforeOpening) expected.erase("all.bin");
     EXPECT_FALSE(s.Generate(options));
-    ASSERT_EQ(s.sink.messages, std::vector<ShownMessage>{Error(c.message)});
+    ASSERT_EQ(s.sink.messages, std::vector<ShownMessage>{c.message});
     const std::string& want = c.detailPath;
     EXPECT_EQ(s.sink.details[0].path, want.empty() ? "" : want == "@out" ? s.output : s.ImagePath(want.back() - '0'));
     EXPECT_EQ(s.Files(), expected);
@@ -198,7 +200,7 @@ TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
 #else
       ASSERT_TRUE(changed);
       EXPECT_FALSE(map);
-      EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{Error(ImageChangedMessage("kernel"))});
+      EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{Shown(MessageId::ImageChanged, "kernel")});
       EXPECT_FALSE(testing::Exists(s.output));
 #endif
     }

@@ -61,11 +61,11 @@ void CQuorvelDlg::AddAboutEntry() {
   systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qbase::WideToUtf8(text));
 }
 
-void CQuorvelDlg::ShowMessage(const std::string& text, MessageKind kind) {
-  m_prompts.MessageBox(m_hWnd, text, "", kind == MessageKind::Error ? MB_ICONERROR : MB_OK);
+void CQuorvelDlg::ShowMessage(const Message& message) {
+  m_prompts.MessageBox(m_hWnd, MessageText(message, Language::Japanese), "", KindOf(message.id) == MessageKind::Error ? MB_ICONERROR : MB_OK);
 }
 
-void CQuorvelDlg::ReportError(const std::string& text) { ShowMessage(text, MessageKind::Error); }
+void CQuorvelDlg::ReportError(const std::string& text) { m_prompts.MessageBox(m_hWnd, text, "", MB_ICONERROR); }
 
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM /*param*/) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {

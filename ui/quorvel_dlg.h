@@ -20,8 +20,9 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   // With prompts that answer in the user's place.
   CQuorvelDlg(qfw::CWnd* parent, UserPrompts& prompts);
 
-  // A modal message box with the empty caption: an error icon for errors, an OK button always.
-  void ShowMessage(const std::string& text, MessageKind kind) override;
+  // A modal message box with the empty caption, the text in Japanese: an error icon for errors, an
+  // OK button always.
+  void ShowMessage(const Message& message) override;
 
   // The layout to open as soon as the window is set up: the one the program was started with.
   void OpenAtStart(const std::string& layoutPath) { m_startLayout = layoutPath; }

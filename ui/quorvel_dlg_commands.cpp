@@ -32,7 +32,7 @@ void CQuorvelDlg::OpenLayout(const std::string& path) {
   std::optional<std::vector<RegionRow>> rows = LoadLayout(path);
   m_regions.Show(rows ? std::move(*rows) : std::vector<RegionRow>());
   m_layoutPath = rows ? path : std::string();
-  if (!rows) ShowMessage(kMsgCannotOpen, MessageKind::Error);
+  if (!rows) ShowMessage({MessageId::CannotOpen});
 }
 
 // Acts on the selected row, which the double-click has normally just selected.
@@ -52,7 +52,7 @@ void CQuorvelDlg::OnOpenStartLayout() {
 
 void CQuorvelDlg::OnExecute() {
   if (m_regions.Rows().empty()) {
-    ShowMessage(kMsgNoRegions, MessageKind::Error);
+    ShowMessage({MessageId::NoRegions});
     return;
   }
   const std::optional<ChosenFile> output = m_prompts.ChooseFile(m_hWnd, kOutputChooser);

@@ -53,7 +53,7 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
     check.at = offset;
   } else if (expected.GetProblem() != RegionBytes::Problem::None) {
     check.outcome = RegionCheck::Outcome::RegionUnreadable;
-    check.problem = expected.ProblemMessage().text;
+    check.problem = expected.ProblemMessage();
     offset += Skip(image, expected.Placed().size - std::min(offset, expected.Placed().size), have);
   } else if (differs) {
     check.outcome = RegionCheck::Outcome::Differs;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "layout/region_row.h"
+#include "text/messages.h"
 
 namespace quorvel {
 
@@ -23,7 +24,7 @@ struct RegionCheck {
   std::uint64_t size = 0;
   Outcome outcome = Outcome::Matches;
   std::uint64_t at = 0;
-  std::string problem;
+  std::optional<Message> problem;
   bool Matches() const { return outcome == Outcome::Matches; }
 };
 

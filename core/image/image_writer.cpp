@@ -95,7 +95,7 @@ class ImageWriter {
   }
   bool WriteFailed() {
     const std::string reason = m_output.FailureReason();
-    m_sink.ShowMessage(MessageAbout(kMsgCannotWrite, m_outputPath, reason.empty() ? LastSystemError() : reason));
+    m_sink.ShowMessage({MessageId::CannotWrite, {}, m_outputPath, reason.empty() ? LastSystemError() : reason});
     return false;
   }
 
@@ -121,22 +121,22 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
                                                        WriteObserver* observer) {
   // The inputs are never written over, whatever the output's spelling.
   if (const std::optional<Input> input = OverwrittenInput(outputPath, options.layoutPath, rows)) {
-    sink.ShowMessage(MessageAbout(input->isLayout ? kMsgSameAsLayout : SameFileMessage(input->region), outputPath));
+    sink.ShowMessage({input->isLayout ? MessageId::SameAsLayout : MessageId::SameAsImage, input->region, outputPath});
     return std::nullopt;
   }
   const std::uint64_t total = TotalSize(rows);
   if (options.format != OutputFormat::Binary && !RecordsCanAddress(options.base, total)) {
-    sink.ShowMessage(MessageAbout(kMsgBeyondRecordAddresses));
+    sink.ShowMessage({MessageId::BeyondRecordAddresses});
     return std::nullopt;
   }
   std::optional<ReplacementFile> output = ReplacementFile::Open(outputPath);
   if (!output) {
-    sink.ShowMessage(MessageAbout(kMsgCannotOpen, outputPath, LastSystemError()));
+    sink.ShowMessage({MessageId::CannotOpen, {}, outputPath, LastSystemError()});
     return std::nullopt;
   }
   const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBufferSize]);
   if (!buffer) {
-    sink.ShowMessage(kMsgOutOfMemory, MessageKind::Error);
+    sink.ShowMessage({MessageId::OutOfMemory});
     return std::nullopt;
   }
   WriteObserver& watcher = observer ? *observer : NoObserver();
@@ -150,11 +150,11 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     return std::nullopt;
   }
   if (!output->Commit()) {
-    sink.ShowMessage(MessageAbout(kMsgCannotWrite, outputPath, LastSystemError()));
+    sink.ShowMessage({MessageId::CannotWrite, {}, outputPath, LastSystemError()});
     output->RemoveOld();
     return std::nullopt;
   }
-  sink.ShowMessage(kMsgImageWritten, MessageKind::Plain);
+  sink.ShowMessage({MessageId::ImageWritten});
   return writer.TakeMap();
 }
 

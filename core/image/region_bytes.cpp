@@ -1,6 +1,7 @@
 #include "image/region_bytes.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -29,6 +30,7 @@ RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position) {
   m_placed.imagePath = row.imagePath;
   m_placed.position = position;
   if (row.size < 0) {
+    m_entry = "SIZE=" + row.sizeText;
     Fail(Problem::NegativeSize);
     return;
   }
@@ -56,16 +58,17 @@ RegionBytes::Chunk RegionBytes::Fail(Problem problem, bool systemReason) {
 }
 
 Message RegionBytes::ProblemMessage() const {
-  std::string text;
+  const auto about = [&](MessageId id) { return Message{id, m_placed.regionName, m_placed.imagePath, m_reason}; };
   switch (m_problem) {
+    case Problem::NegativeSize: return {MessageId::OutOfMemory, m_placed.regionName, {}, {}, m_entry};
+    case Problem::CannotOpen: return about(MessageId::CannotOpen);
+    case Problem::CannotRead: return about(MessageId::CannotRead);
+    case Problem::Oversize: return about(MessageId::Oversize);
+    case Problem::Changed: return about(MessageId::ImageChanged);
     case Problem::None: break;
-    case Problem::NegativeSize: return MessageAbout(kMsgOutOfMemory);
-    case Problem::CannotOpen: text = kMsgCannotOpen; break;
-    case Problem::CannotRead: text = kMsgCannotRead; break;
-    case Problem::Oversize: text = OversizeMessage(m_placed.regionName); break;
-    case Problem::Changed: text = ImageChangedMessage(m_placed.regionName); break;
   }
-  return MessageAbout(text, m_placed.imagePath, m_reason);
+  assert(!"a message is asked for a problem only");
+  return about(MessageId::UnexpectedError);
 }
 
 // A read that fails or ends early: an image cut or written while it was read changed.

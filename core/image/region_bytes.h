@@ -70,7 +70,8 @@ class RegionBytes {
   bool m_stream = false;
   std::uint64_t m_done = 0;
   Problem m_problem = Problem::None;
-  std::string m_reason;
+  std::string m_reason;  // the system's, about the image file
+  std::string m_entry;   // the layout's entry at fault, as KEY=text
 };
 
 }  // namespace quorvel

@@ -1,6 +1,8 @@
 #pragma once
-// The tools' own words, in the user's language: each text is written in English and in Japanese
-// side by side where it is used. The described message texts (messages.h) are Japanese in both.
+// The user's language, chosen once by the front end: the dialog speaks Japanese, the command-line
+// tool the user's language. The messages of the core stand in one table (messages.h); the tool's
+// own words, and the findings of a check, are written in English and in Japanese side by side where
+// they are used.
 
 #include <initializer_list>
 #include <string>

@@ -1,56 +1,53 @@
 #include "text/messages.h"
 
-#include <utility>
+#include <iterator>
 
 namespace quorvel {
 namespace {
 
-// The texts about one region: "リージョン'<name>" and the Japanese end; in English, the start and the
-// end around the name.
-struct RegionText {
-  const char* japaneseEnd;
-  const char* englishStart;
-  const char* englishEnd;
+// Every message: its kind and its words, {0} standing for the region. Those without English words
+// are the dialog program's own texts, which the tool says as the dialog does.
+struct Words {
+  MessageId id;
+  MessageKind kind;
+  const char* japanese;
+  const char* english;
 };
-constexpr char kRegionStart[] = "リージョン'";
-constexpr RegionText kSameFile = {"'のイメージファイルと同じファイルには出力できません。",
-                                  "the output cannot be the image file of region '", "'"};
-constexpr RegionText kImageChanged = {"'のイメージファイルが読み込み中に変更されました。", "the image file of region '",
-                                      "' changed while it was read"};
+constexpr MessageKind kError = MessageKind::Error;
+constexpr Words kMessages[] = {
+    {MessageId::CannotOpen, kError, "ファイルを開けません。", nullptr},
+    {MessageId::OutOfMemory, kError, "メモリが足りません。", nullptr},
+    {MessageId::CannotWrite, kError, "ファイルに書き込めません。", "cannot write the file"},
+    {MessageId::CannotRead, kError, "ファイルを読み込めません。", "cannot read the file"},
+    {MessageId::ImageWritten, MessageKind::Plain, "イメージファイルを作成しました。", nullptr},
+    {MessageId::NoRegions, kError, "イメージデータが入力されていません。", nullptr},
+    {MessageId::SameAsLayout, kError, "レイアウトファイルと同じファイルには出力できません。", "the output cannot be the layout file"},
+    {MessageId::SameAsImage, kError, "リージョン'{0}'のイメージファイルと同じファイルには出力できません。",
+     "the output cannot be the image file of region '{0}'"},
+    {MessageId::Oversize, kError, "リージョン'{0}'のファイルサイズが\r\nオーバーしています。", nullptr},
+    {MessageId::ImageChanged, kError, "リージョン'{0}'のイメージファイルが読み込み中に変更されました。",
+     "the image file of region '{0}' changed while it was read"},
+    {MessageId::BeyondRecordAddresses, kError, "イメージが4GiBのアドレス範囲を超えるため、この形式では出力できません。",
+     "the image would pass 4 GiB of addresses, which this format cannot hold"},
+    {MessageId::UnexpectedError, kError, "予期しないエラーが発生しました。", nullptr},
+};
 
-std::string AboutRegion(const RegionText& text, const std::string& regionName) {
-  return kRegionStart + regionName + text.japaneseEnd;
-}
+static_assert([] {
+  for (size_t i = 0; i < std::size(kMessages); ++i) {
+    if (static_cast<size_t>(kMessages[i].id) != i) return false;
+  }
+  return true;
+}(), "the messages stand in the order of their ids");
+
+const Words& WordsOf(MessageId id) { return kMessages[static_cast<size_t>(id)]; }
 
 }  // namespace
 
-std::string OversizeMessage(const std::string& regionName) {
-  return kRegionStart + regionName + "'のファイルサイズが\r\nオーバーしています。";
-}
+MessageKind KindOf(MessageId id) { return WordsOf(id).kind; }
 
-std::string SameFileMessage(const std::string& regionName) { return AboutRegion(kSameFile, regionName); }
-
-std::string ImageChangedMessage(const std::string& regionName) { return AboutRegion(kImageChanged, regionName); }
-
-Message MessageAbout(const std::string& text, const std::string& path, const std::string& reason) {
-  static const std::pair<const char*, const char*> kEnglish[] = {
-      {kMsgCannotWrite, "cannot write the file"},
-      {kMsgCannotRead, "cannot read the file"},
-      {kMsgSameAsLayout, "the output cannot be the layout file"},
-      {kMsgBeyondRecordAddresses, "the image would pass 4 GiB of addresses, which this format cannot hold"},
-  };
-  Message message{text, MessageKind::Error, {}, path, reason};
-  for (const auto& [japanese, english] : kEnglish) {
-    if (text == japanese) message.english = english;
-  }
-  const std::string start = kRegionStart;
-  for (const RegionText* r : {&kSameFile, &kImageChanged}) {
-    const std::string end = r->japaneseEnd;
-    if (text.size() > start.size() + end.size() && text.starts_with(start) && text.ends_with(end)) {
-      message.english = r->englishStart + text.substr(start.size(), text.size() - start.size() - end.size()) + r->englishEnd;
-    }
-  }
-  return message;
+std::string MessageText(const Message& message, Language language) {
+  const Words& words = WordsOf(message.id);
+  return Say(language, words.english ? words.english : words.japanese, words.japanese, {message.region});
 }
 
 }  // namespace quorvel
