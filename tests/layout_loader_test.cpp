@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "layout/layout_loader.h"
@@ -54,15 +55,19 @@ TEST(LoadLayout, MakesARowForEachRegionInOffsetOrder) {
   for (const std::string& unreadable : {dir.Path("missing.conf"), dir.Path("")}) EXPECT_FALSE(LoadLayout(unreadable));
 }
 
-// Each value is read once, where its row is made: the numbers that the writer, the check and the map use.
-TEST(LoadLayout, ReadsEachValueAsAHexadecimalNumber) {
-  const struct { std::string text; std::int64_t value; } cases[] = {
+// Each value is read once, at 64 bits, where its row is made: the numbers that the writer, the check
+// and the map use, and whether they fit.
+TEST(LoadLayout, ReadsEachValueAsAHexadecimalNumberOf64Bits) {
+  const struct { std::string text; std::int64_t value; bool fits = true; } cases[] = {
       {"0x10", 16}, {"", 0}, {"zz", 0}, {"0x" + std::string(31, '0') + "10", 16}, {"-1", -1}, {" +7fffffff ;", 0x7FFFFFFF},
-      {"0x80000000", 0x7FFFFFFF}};
+      {"0x80000000", 0x80000000}, {"0x7FFFFFFFFFFFFFFF", INT64_MAX}, {"-0x8000000000000000", INT64_MIN},
+      {"0x10000000000000000", INT64_MAX, false}, {"-0x8000000000000001", INT64_MIN, false}};
   for (const auto& c : cases) {
-    const std::vector<RegionRow> rows = LoadLayout(ProfileFile::Parse("[ipl]\nOFFSET=0\nSIZE=" + c.text + "\n"));
+    const std::string offset = c.text.empty() ? "0" : c.text;  // an empty OFFSET would be no region
+    const std::vector<RegionRow> rows = LoadLayout(ProfileFile::Parse("[ipl]\nOFFSET=" + offset + "\nSIZE=" + c.text + "\n"));
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].size, c.value) << c.text;
+    EXPECT_EQ(std::tuple(rows[0].offset, rows[0].offsetFits, rows[0].size, rows[0].sizeFits), std::tuple(c.value, c.fits, c.value, c.fits))
+        << c.text;
   }
 }
 

@@ -108,9 +108,13 @@ class ImageWriter {
   std::vector<PlacedRegion> m_map;
 };
 
+// The bytes of the image; UINT64_MAX for an image of more bytes than that, which no image can be.
 std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
   std::uint64_t total = 0;
-  for (const RegionRow& row : rows) total += static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
+  for (const RegionRow& row : rows) {
+    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
+    total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+  }
   return total;
 }
 

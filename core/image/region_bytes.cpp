@@ -29,9 +29,10 @@ RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position) {
   m_placed.offsetText = row.offsetText;
   m_placed.imagePath = row.imagePath;
   m_placed.position = position;
-  if (row.size < 0) {
-    m_entry = "SIZE=" + row.sizeText;
-    Fail(Problem::NegativeSize);
+  // A number that does not mean what its text says has no bytes.
+  if (!row.offsetFits || !row.sizeFits || row.size < 0) {
+    m_entry = row.offsetFits ? "SIZE=" + row.sizeText : "OFFSET=" + row.offsetText;
+    Fail(!row.offsetFits ? Problem::OffsetBeyond64Bits : !row.sizeFits ? Problem::SizeBeyond64Bits : Problem::NegativeSize);
     return;
   }
   m_placed.size = static_cast<std::uint64_t>(row.size);
@@ -60,6 +61,8 @@ RegionBytes::Chunk RegionBytes::Fail(Problem problem, bool systemReason) {
 Message RegionBytes::ProblemMessage() const {
   const auto about = [&](MessageId id) { return Message{id, m_placed.regionName, m_placed.imagePath, m_reason}; };
   switch (m_problem) {
+    case Problem::OffsetBeyond64Bits: return {MessageId::OffsetBeyond64Bits, m_placed.regionName, {}, {}, m_entry};
+    case Problem::SizeBeyond64Bits: return {MessageId::SizeBeyond64Bits, m_placed.regionName, {}, {}, m_entry};
     case Problem::NegativeSize: return {MessageId::OutOfMemory, m_placed.regionName, {}, {}, m_entry};
     case Problem::CannotOpen: return about(MessageId::CannotOpen);
     case Problem::CannotRead: return about(MessageId::CannotRead);

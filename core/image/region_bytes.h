@@ -27,7 +27,7 @@ inline constexpr size_t kStreamBufferSize = size_t{4} << 20;
 
 class RegionBytes {
  public:
-  enum class Problem { None, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
+  enum class Problem { None, OffsetBeyond64Bits, SizeBeyond64Bits, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
 
   // Opens the row's image file and, where the system knows the file's size,
   // checks it against the region's. An image that is no ordinary file (a pipe, a device), or one

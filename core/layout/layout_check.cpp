@@ -63,6 +63,11 @@ std::optional<std::pair<std::uint64_t, bool>> ImageBytes(const std::string& path
   return std::pair{count, false};
 }
 
+// A number as its text would give it: "0x" and its digits, after a minus sign when it is negative.
+std::string SignedHex(std::int64_t value) {
+  return value < 0 ? "-" + qbase::FormatHex(0 - static_cast<std::uint64_t>(value)) : qbase::FormatHex(static_cast<std::uint64_t>(value));
+}
+
 class Checker {
  public:
   Checker(const ProfileFile& profile, const std::vector<RegionRow>& rows, Language language)
@@ -147,6 +152,14 @@ class Checker {
                                    "{0} '{1}'の数値の後ろに別の文字があります: '{2}'は無視されます",
                                    {key, value->text, reading.rest}));
     }
+    if (!reading.fits) {
+      Add(region, value->line, Say("{0} '{1}' does not fit in 64 bits: the image cannot be written",
+                                   "{0} '{1}'は64ビットに収まりません: イメージを作成できません", {key, value->text}));
+    } else if (!reading.Fits32()) {
+      Add(region, value->line, Say("{0} '{1}' needs more than 32 bits: a tool that reads 32 bits takes it as {2}",
+                                   "{0} '{1}'は32ビットに収まりません: 32ビットで読むツールでは{2}と読まれます",
+                                   {key, value->text, SignedHex(reading.value32)}));
+    }
     return true;
   }
 
@@ -156,7 +169,7 @@ class Checker {
     if (!CheckValue(region, "SIZE", row.sizeText)) {
       Add(region, HeaderLine(region), Say("has no SIZE: the region takes no bytes of the image",
                                           "SIZEがありません: このリージョンはイメージに1バイトも含まれません"));
-    } else if (row.size < 0) {
+    } else if (row.sizeFits && row.size < 0) {
       Add(region, m_profile.FindValue(region, "SIZE")->line,
           Say("SIZE is negative: the image cannot be written", "SIZEが負の値です: イメージを作成できません"));
     }
@@ -182,7 +195,7 @@ class Checker {
     for (const RegionRow& row : m_rows) {
       const std::string& region = row.regionName;
       const std::int64_t start = row.offset;
-      if (start > INT64_MAX - INT32_MAX || start < INT64_MIN + INT32_MAX || row.size < 0) continue;
+      if (!row.offsetFits || !row.sizeFits || row.size < 0 || start > INT64_MAX - row.size) continue;
       const std::int64_t end = start + row.size;
       const std::optional<ProfileFile::Value> offsetValue = m_profile.FindValue(region, "OFFSET");
       const int line = offsetValue ? offsetValue->line : 0;
@@ -197,11 +210,11 @@ class Checker {
                               "image are not flash addresses",
                               "{1}の後に{0}バイトの隙間がありますが、イメージでは詰められます: ここから先、イメージ内の位置は"
                               "フラッシュのアドレスと一致しません",
-                              {qbase::FormatHex(std::uint64_t(start - reach->second)), reach->first}));
+                              {qbase::FormatHex(std::uint64_t(start) - std::uint64_t(reach->second)), reach->first}));
       } else if (reach && start < reach->second) {
         Add(region, line, Say("overlaps {0} by {1} bytes; the image holds both in full, one after the other",
                               "{0}と{1}バイト重なっています: イメージには両方が順に全部入ります",
-                              {reach->first, qbase::FormatHex(std::uint64_t(std::min(reach->second, end) - start))}));
+                              {reach->first, qbase::FormatHex(std::uint64_t(std::min(reach->second, end)) - std::uint64_t(start))}));
       }
       if (!reach || end > reach->second) reach = {region, end};
     }

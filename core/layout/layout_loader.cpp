@@ -26,8 +26,11 @@ std::vector<RegionRow> LoadLayout(const ProfileFile& profile) {
     if (row.offsetText.empty()) continue;
     row.regionName = name;
     row.sizeText = profile.Lookup(name, "SIZE", kValueBytes + 1);
-    row.offset = ReadHex(row.offsetText).value64;
-    row.size = ReadHex(row.sizeText).value;
+    const HexReading offset = ReadHex(row.offsetText), size = ReadHex(row.sizeText);
+    row.offset = offset.value;
+    row.offsetFits = offset.fits;
+    row.size = size.value;
+    row.sizeFits = size.fits;
     rows.push_back(std::move(row));
   }
   std::stable_sort(rows.begin(), rows.end(), [](const RegionRow& a, const RegionRow& b) { return a.offset < b.offset; });

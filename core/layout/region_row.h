@@ -32,8 +32,12 @@ struct RegionRow {
   std::string offsetText;   // OFFSET as the layout gives it, cut at 63 bytes as the look-up cuts it
   std::string sizeText;     // SIZE likewise; empty when the section has none
   std::string imagePath;    // empty until the user chooses a file
-  std::int64_t offset = 0;  // offsetText read as hexadecimal: the order of the rows
+  std::int64_t offset = 0;  // offsetText read as hexadecimal at 64 bits: the order of the rows
   std::int64_t size = 0;    // sizeText read so: the bytes that the region takes in the image
+  // Whether the numbers fit 64 bits; one that does not is saturated above, and no image can be
+  // written from the row.
+  bool offsetFits = true;
+  bool sizeFits = true;
 };
 
 // The row of the region named; null when there is none.

@@ -29,6 +29,9 @@ constexpr Words kMessages[] = {
      "the image file of region '{0}' changed while it was read"},
     {MessageId::BeyondRecordAddresses, kError, "イメージが4GiBのアドレス範囲を超えるため、この形式では出力できません。",
      "the image would pass 4 GiB of addresses, which this format cannot hold"},
+    {MessageId::OffsetBeyond64Bits, kError, "リージョン'{0}'のOFFSETが64ビットに収まりません。",
+     "the OFFSET of region '{0}' does not fit in 64 bits"},
+    {MessageId::SizeBeyond64Bits, kError, "リージョン'{0}'のSIZEが64ビットに収まりません。", "the SIZE of region '{0}' does not fit in 64 bits"},
     {MessageId::UnexpectedError, kError, "予期しないエラーが発生しました。", nullptr},
 };
 

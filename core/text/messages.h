@@ -22,6 +22,8 @@ enum class MessageId {
   Oversize,               // the region's image file is larger than the region
   ImageChanged,           // the region's image file changed while it was read
   BeyondRecordAddresses,  // records cannot address every byte of the image
+  OffsetBeyond64Bits,     // the region's OFFSET does not fit 64 bits
+  SizeBeyond64Bits,       // the region's SIZE does not fit 64 bits
   UnexpectedError,        // a command stopped for a reason the program did not foresee
 };
 

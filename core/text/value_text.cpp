@@ -11,10 +11,6 @@ bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-std::int32_t ParseHex(std::string_view text) { return ReadHex(text).value; }
-
-std::int64_t ParseHex64(std::string_view text) { return ReadHex(text).value64; }
-
 HexReading ReadHex(std::string_view text) {
   HexReading reading;
   size_t i = 0;
@@ -40,9 +36,9 @@ HexReading ReadHex(std::string_view text) {
     return magnitude > maxPositive ? std::int64_t(maxPositive) : std::int64_t(magnitude);
   };
   constexpr auto kMax32 = std::uint64_t{std::numeric_limits<std::int32_t>::max()};
-  reading.value = static_cast<std::int32_t>(saturate(kMax32));
-  reading.value64 = saturate(kLimit - 1);
-  reading.saturated = negative ? magnitude > kMax32 + 1 : magnitude > kMax32;
+  reading.value = saturate(kLimit - 1);
+  reading.fits = magnitude <= (negative ? kLimit : kLimit - 1);
+  reading.value32 = static_cast<std::int32_t>(saturate(kMax32));
   return reading;
 }
 

@@ -1,5 +1,6 @@
 #include "fuzz_bodies.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +35,8 @@ void LayoutInput(const std::uint8_t* data, size_t size) {
   for (size_t i = 0; i < rows.size(); ++i) {
     Require(!rows[i].offsetText.empty(), "a row exists only with an OFFSET");
     Require(ValidUtf8(rows[i].offsetText) && ValidUtf8(rows[i].sizeText), "texts are UTF-8");
-    Require(rows[i].offset == ReadHex(rows[i].offsetText).value64, "the offset is its text's");
+    Require(rows[i].offset == ReadHex(rows[i].offsetText).value && rows[i].size == ReadHex(rows[i].sizeText).value,
+            "the numbers are their texts'");
     Require(i == 0 || rows[i - 1].offset <= rows[i].offset, "rows sorted");
   }
   CheckLayout(profile, rows);
@@ -49,16 +51,16 @@ void LayoutInput(const std::uint8_t* data, size_t size) {
 
 void HexInput(const std::uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const std::int32_t ours = ParseHex(text);
+  const HexReading reading = ReadHex(text);
   // strtoll stops at a NUL as our reading stops at any character that is not a digit.
   char* end = nullptr;
+  errno = 0;
   const long long wide = std::strtoll(text.c_str(), &end, 16);
+  const bool fits = errno != ERANGE;
   const long long clamped = wide > INT32_MAX ? INT32_MAX : (wide < INT32_MIN ? INT32_MIN : wide);
-  Require(ours == clamped, "the hexadecimal rule agrees with strtoll saturated to 32 bits");
-  Require(ParseHex64(text) == wide, "the 64-bit reading agrees with strtoll");
-  const HexReading reading = ReadHex(text);
-  Require(reading.value == ours && reading.value64 == wide, "every reading agrees");
-  Require(reading.saturated == (clamped != wide), "saturated exactly when the value does not fit 32 bits");
+  Require(reading.value == wide && reading.fits == fits, "the 64-bit reading agrees with strtoll, and so does its range");
+  Require(reading.value32 == clamped, "the 32-bit reading agrees with strtoll saturated to 32 bits");
+  Require(reading.Fits32() == (fits && clamped == wide), "a 32-bit reading differs exactly when the value does not fit 32 bits");
 #ifndef _WIN32
   // msvcrt's strtoll (as Wine has it) reads no number from a "0x" that no digit follows; the C standard
   // reads its "0", as we do.
