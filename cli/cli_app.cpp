@@ -7,7 +7,8 @@
 #include <new>
 #include <ostream>
 
-#include "files/file_access.h"
+#include "files/path.h"
+#include "files/replacement_file.h"
 #include "image/image_verify.h"
 #include "image/image_writer.h"
 #include "layout/layout_check.h"

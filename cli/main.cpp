@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "files/file_access.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -31,6 +30,8 @@ int wmain(int argc, wchar_t** argv) {
   return quorvel::RunCli(args, std::cout, std::cerr, UserLanguage());
 }
 #else
+#include "files/interrupt.h"
+
 namespace {
 
 // The language of the locale that messages are shown in: the first of LC_ALL, LC_MESSAGES and LANG

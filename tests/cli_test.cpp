@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "files/file_access.h"
+#include "files/path.h"
 #include "test_support.h"
 
 #ifdef _WIN32

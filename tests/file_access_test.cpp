@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "files/file_access.h"
+#include "files/file.h"
+#include "files/path.h"
 #include "image/image_verify.h"
 #include "image/image_writer.h"
 #include "layout/layout_loader.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <map>
 
-#include "files/file_access.h"
+#include "files/path.h"
 #include "image/image_writer.h"
 #include "test_support.h"
 

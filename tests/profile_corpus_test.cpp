@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "files/file_access.h"
+#include "files/file.h"
 #include "fuzz/fuzz_bodies.h"
 #include "layout/profile.h"
 #include "test_support.h"

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "base/text.h"
-#include "files/file_access.h"
+#include "files/path.h"
 #include "framework/drop_files.h"
 #include "framework/wnd.h"
 #include "image/image_writer.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "files/file_access.h"
+#include "files/file.h"
 #include "image/region_bytes.h"
 
 namespace quorvel {

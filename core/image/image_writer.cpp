@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "files/file_access.h"
+#include "files/replacement_file.h"
 #include "image/overlapped_writer.h"
 #include "image/region_bytes.h"
 

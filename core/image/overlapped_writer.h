@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "files/file_access.h"
+#include "files/file.h"
 
 namespace quorvel {
 

@@ -42,8 +42,8 @@ RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position) {
     Fail(Problem::CannotOpen, true);
     return;
   }
-  m_stamp = m_image->IsRegular() ? m_image->Stamp() : std::nullopt;
-  m_stream = !m_stamp || m_stamp->size == 0;
+  m_stamp = m_image->SizedStamp();
+  m_stream = !m_stamp;
   if (m_stream) return;
   if (m_stamp->size > m_placed.size) {
     Fail(Problem::Oversize);

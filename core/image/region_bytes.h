@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "files/file_access.h"
+#include "files/file.h"
 #include "layout/region_row.h"
 #include "text/messages.h"
 
@@ -29,10 +29,9 @@ class RegionBytes {
  public:
   enum class Problem { None, OffsetBeyond64Bits, SizeBeyond64Bits, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
 
-  // Opens the row's image file and, where the system knows the file's size,
-  // checks it against the region's. An image that is no ordinary file (a pipe, a device), or one
-  // whose size the system gives as 0, is read as a stream: to its end, or until it passes the
-  // region's size.
+  // Opens the row's image file and, where the system knows the file's size, checks it against the
+  // region's. An image whose size the system does not know in advance (a pipe, a device, a system
+  // file that says 0) is read as a stream: to its end, or until it passes the region's size.
   RegionBytes(const RegionRow& row, std::uint64_t position);
 
   // None until something goes wrong; the region is unusable afterwards.

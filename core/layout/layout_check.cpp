@@ -8,7 +8,7 @@
 
 #include "base/hex_digits.h"
 #include "base/text.h"
-#include "files/file_access.h"
+#include "files/file.h"
 #include "text/value_text.h"
 
 namespace quorvel {
@@ -50,8 +50,7 @@ std::optional<std::string> MeantRegion(const std::string& name) {
 std::optional<std::pair<std::uint64_t, bool>> ImageBytes(const std::string& path, std::uint64_t limit) {
   std::optional<File> file = File::OpenForReading(path);
   if (!file) return std::nullopt;
-  const std::optional<std::uint64_t> size = file->IsRegular() ? file->Size() : std::nullopt;
-  if (size && *size > 0) return std::pair{*size, true};
+  if (const std::optional<FileStamp> stamp = file->SizedStamp()) return std::pair{stamp->size, true};
   std::vector<char> buffer(1 << 16);
   std::uint64_t count = 0;
   while (count <= limit) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_access.h"
+#include "files/file.h"
 #include "layout/profile.h"
 #include "layout/region_row.h"
 

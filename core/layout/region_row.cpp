@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "base/text.h"
-#include "files/file_access.h"
+#include "files/path.h"
 
 namespace quorvel {
 

@@ -1,4 +1,4 @@
-#include "files/file_access.h"
+#include "files/file.h"
 
 #include <algorithm>
 #include <utility>
@@ -18,6 +18,13 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File::~File() { Close(); }
+
+std::optional<FileStamp> File::SizedStamp() const {
+  if (!IsRegular()) return std::nullopt;
+  const std::optional<FileStamp> stamp = Stamp();
+  if (!stamp || stamp->size == 0) return std::nullopt;
+  return stamp;
+}
 
 WholeFile ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
   WholeFile whole;
@@ -47,34 +54,6 @@ WholeFile ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
   }
   whole.status = WholeFile::Status::Read;
   return whole;
-}
-
-ReplacementFile::ReplacementFile(File file, Mode mode, std::string target, std::string temporary)
-    : m_file(std::move(file)), m_mode(mode), m_target(std::move(target)), m_temporary(std::move(temporary)) {}
-
-ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
-    : m_file(std::move(other.m_file)),
-      m_mode(other.m_mode),
-      m_target(std::move(other.m_target)),
-      m_temporary(std::move(other.m_temporary)),
-      m_done(std::exchange(other.m_done, true)) {}
-
-ReplacementFile::~ReplacementFile() { Discard(); }
-
-bool ReplacementFile::Commit() {
-  if (m_done) return false;
-  if (!PutInPlace()) {
-    Discard();
-    return false;
-  }
-  m_done = true;
-  return true;
-}
-
-void ReplacementFile::Discard() {
-  if (m_done) return;
-  m_done = true;
-  Drop();
 }
 
 }  // namespace quorvel
