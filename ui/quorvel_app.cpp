@@ -1,7 +1,11 @@
 #include "quorvel_app.h"
 
+#include <utility>
+
+#include "base/text.h"
 #include "command_line.h"
 #include "quorvel_dlg.h"
+#include "text/messages.h"
 
 namespace quorvel {
 
@@ -11,15 +15,19 @@ BEGIN_MESSAGE_MAP(CQuorvelApp, CWinApp)
   ON_COMMAND(qfw::ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
-// Runs the main dialog, with the layout the program was started with, if any; FALSE so that the
-// process ends when the dialog does.
-BOOL CQuorvelApp::InitInstance() {
+CQuorvelApp::CQuorvelApp() {
+  for (auto [id, text] : {std::pair{MessageId::OutOfMemory, &m_failureTexts.outOfMemory},
+                          std::pair{MessageId::UnexpectedError, &m_failureTexts.unexpected}}) {
+    *text = qbase::Utf8ToWide(MessageText({id}, Language::Japanese));
+  }
+}
+
+// Runs the main dialog, with the layout the program was started with, if any; the process ends
+// when the dialog does.
+void CQuorvelApp::InitInstance() {
   CQuorvelDlg dlg;
   if (const std::optional<std::string> layout = StartLayoutPath(m_arguments)) dlg.OpenAtStart(*layout);
-  m_pMainWnd = &dlg;
   dlg.DoModal();
-  m_pMainWnd = nullptr;
-  return FALSE;
 }
 
 }  // namespace quorvel

@@ -65,20 +65,22 @@ void CQuorvelDlg::ShowMessage(const Message& message) {
   m_prompts.MessageBox(m_hWnd, MessageText(message, Language::Japanese), "", KindOf(message.id) == MessageKind::Error ? MB_ICONERROR : MB_OK);
 }
 
-void CQuorvelDlg::ReportError(const std::string& text) { m_prompts.MessageBox(m_hWnd, text, "", MB_ICONERROR); }
+void CQuorvelDlg::ReportFailure(qfw::Failure failure) {
+  ShowMessage({failure == qfw::Failure::OutOfMemory ? MessageId::OutOfMemory : MessageId::UnexpectedError});
+}
 
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM /*param*/) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {
     CAboutDlg about(this);
     about.DoModal();
   } else {
-    Default();
+    UseDefaultProcessing();
   }
 }
 
 void CQuorvelDlg::OnPaint() {
   if (!IsIconic()) {
-    Default();
+    UseDefaultProcessing();
     return;
   }
   qfw::CPaintDC dc(this);
@@ -99,7 +101,7 @@ HCURSOR CQuorvelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 // The dialog manager's own handling of the size (nothing that the list depends on) comes afterwards.
 void CQuorvelDlg::OnSize(UINT /*type*/, int cx, int cy) {
-  Default();
+  UseDefaultProcessing();
   if (!m_regionList.GetSafeHwnd()) return;
   RECT rect;
   m_regionList.GetClientRect(&rect);

@@ -43,7 +43,7 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   void OnOpenStartLayout();
   void OnSize(UINT type, int cx, int cy);
   void OnDropFiles(HDROP drop);
-  void ReportError(const std::string& text) override;
+  void ReportFailure(qfw::Failure failure) override;
 
   DECLARE_MESSAGE_MAP()
 

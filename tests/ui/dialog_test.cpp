@@ -9,6 +9,7 @@
 #include <tuple>
 #include <type_traits>
 
+#include "about_dlg.h"
 #include "base/text.h"
 #include "command_line.h"
 #include "framework/app.h"
@@ -277,6 +278,21 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
   for (const auto& [commandLine, path] : cases) {
     EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << WideToUtf8(commandLine);
   }
+}
+
+// Run modeless, the dialog ends as a modal one does, by OK or Cancel, and its window goes; a dialog
+// object that dies first takes its window with it, so that no window points at a dead object.
+TEST_F(DialogTest, AModelessDialogsWindowGoesWhenItEndsOrItsObjectDoes) {
+  Send(WM_COMMAND, IDOK);
+  EXPECT_FALSE(::IsWindow(m_list));
+  EXPECT_EQ(m_dlg.m_hWnd, nullptr);
+  HWND about = nullptr;
+  {
+    CAboutDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    about = dialog.m_hWnd;
+  }
+  EXPECT_FALSE(::IsWindow(about));
 }
 
 // What the system's file dialog is told beyond what the user sees of it: room for any path; and the

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "base/text.h"
-#include "dialog.h"
 
 namespace qfw {
 namespace {
@@ -24,19 +23,23 @@ struct ArgumentArray {
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(const char*) { g_app = this; }
+CWinApp::CWinApp() { g_app = this; }
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
 }
-
-BOOL CWinApp::InitInstance() { return TRUE; }
 
 CWinApp* AfxGetApp() { return g_app; }
 
 HINSTANCE AfxGetInstanceHandle() { return g_app && g_app->m_hInstance ? g_app->m_hInstance : ::GetModuleHandleW(nullptr); }
 
 HICON AfxLoadIcon(UINT id) { return ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(id)); }
+
+void AfxReportFailure(HWND owner, Failure failure) noexcept {
+  if (!g_app) return;
+  const std::wstring& text = failure == Failure::OutOfMemory ? g_app->m_failureTexts.outOfMemory : g_app->m_failureTexts.unexpected;
+  if (!text.empty()) ::MessageBoxW(owner, text.c_str(), L"", MB_ICONERROR);
+}
 
 std::vector<std::string> AfxCommandLineArguments(const wchar_t* commandLine) {
   int count = 0;
@@ -58,9 +61,9 @@ int AfxWinMain(HINSTANCE instance) {
     app->InitInstance();
     return 0;
   } catch (const std::bad_alloc&) {
-    ::MessageBoxW(nullptr, kOutOfMemoryText, L"", MB_ICONERROR);
+    AfxReportFailure(nullptr, Failure::OutOfMemory);
   } catch (...) {
-    ::MessageBoxW(nullptr, kUnexpectedErrorText, L"", MB_ICONERROR);
+    AfxReportFailure(nullptr, Failure::Unexpected);
   }
   return 1;
 }
