@@ -2,19 +2,18 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
-#include <cstdio>
 #include <map>
 #include <new>
 #include <ostream>
 
 #include "files/path.h"
-#include "files/replacement_file.h"
 #include "image/image_verify.h"
 #include "image/image_writer.h"
 #include "layout/layout_check.h"
 #include "layout/layout_loader.h"
 #include "progress.h"
 #include "region_map.h"
+#include "reports.h"
 #include "text/messages.h"
 #include "version.h"
 
@@ -72,34 +71,6 @@ class Tool {
   std::map<std::string, std::string> m_images;  // region name to image path
 };
 
-// Reports on the streams: errors always, plain messages unless quiet, in the tool's language; after
-// the message, the file concerned and the system's reason, or the region and the layout's entry at
-// fault. Line breaks in messages are written as the terminal expects them.
-class StreamSink final : public MessageSink {
- public:
-  StreamSink(std::ostream& out, std::ostream& err, bool quiet, Language language)
-      : m_out(out), m_err(err), m_quiet(quiet), m_language(language) {}
-  void ShowMessage(const Message& message) override {
-    std::string line;
-    for (const char c : MessageText(message, m_language)) {
-      if (c != '\r') line += c;
-    }
-    if (!message.path.empty()) line += " " + message.path + (message.reason.empty() ? "" : ": " + message.reason);
-    if (!message.entry.empty()) line += " " + message.region + ": " + message.entry;
-    if (KindOf(message.id) == MessageKind::Error) {
-      m_err << line << '\n';
-    } else if (!m_quiet) {
-      m_out << line << '\n';
-    }
-  }
-
- private:
-  std::ostream& m_out;
-  std::ostream& m_err;
-  bool m_quiet;
-  Language m_language;
-};
-
 std::string KnownRegionList() {
   std::string list;
   for (const char* known : kRegionNames) list += (list.empty() ? "" : ", ") + std::string(known);
@@ -116,12 +87,6 @@ std::optional<std::uint64_t> ParseAddress(std::string_view text) {
   return value;
 }
 
-void PrintTable(const std::vector<RegionRow>& rows, std::ostream& out) {
-  for (const RegionRow& row : rows) {
-    out << row.offsetText << '\t' << row.sizeText << '\t' << row.regionName << '\t' << row.imagePath << '\n';
-  }
-}
-
 void Tool::Describe(CLI::App& app) {
   app.name("quorvel-cli");
   if (m_language == Language::Japanese) app.option_defaults()->group("オプション");
@@ -130,37 +95,36 @@ void Tool::Describe(CLI::App& app) {
   app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION_DOTTED,
                        Say("Print the version and stop", "バージョンを表示して終了します"));
   app.set_help_flag("-h,--help", Say("Print this help and stop", "このヘルプを表示して終了します"));
-  app.add_option("LAYOUT", m_options.layout, Say("Layout file (.conf)", "レイアウトファイル（.conf）"))->required();
-  auto* output = app.add_option("-o,--output", m_options.output, Say("Image file to write", "作成するイメージファイル"))
-                     ->capture_default_str();
+  // Each option with its help in the tool's language: a flag for a bool, else an option that takes a value.
+  const auto declare = [&](const char* names, auto& value, std::string_view english, std::string_view japanese) {
+    if constexpr (std::is_same_v<std::remove_reference_t<decltype(value)>, bool>) {
+      return app.add_flag(names, value, Say(english, japanese));
+    } else {
+      return app.add_option(names, value, Say(english, japanese));
+    }
+  };
+  declare("LAYOUT", m_options.layout, "Layout file (.conf)", "レイアウトファイル（.conf）")->required();
+  auto* output = declare("-o,--output", m_options.output, "Image file to write", "作成するイメージファイル")->capture_default_str();
   // One assignment each time: a layout that follows -i's value is never taken for a second image.
-  app.add_option("-i,--image", m_options.images,
-                 Say("Image file for a region, as REGION=IMAGE (one each time; repeatable)",
-                     "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）"))
-      ->allow_extra_args(false);
-  auto* format = app.add_option("--format", m_options.format,
-                                Say("bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
-                                    "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります"));
-  auto* base = app.add_option("--base", m_options.base,
-                              Say("Address of the image's first byte in the target, for srec and ihex (default 0)",
-                                  "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）"));
-  auto* map = app.add_option("--map-json", m_options.mapJson,
-                             Say("Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
-                                 "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します"));
-  auto* list = app.add_flag("--list", m_options.list,
-                            Say("Print the region table instead of writing the image", "イメージを作成せず、リージョンの一覧を表示します"));
-  auto* check = app.add_flag("--check", m_options.check,
-                             Say("Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)",
-                                 "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します"));
-  auto* verify = app.add_option("--verify", m_options.verify,
-                                Say("Tell whether an existing IMAGE holds what the layout calls for",
-                                    "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます"));
+  declare("-i,--image", m_options.images, "Image file for a region, as REGION=IMAGE (one each time; repeatable)",
+          "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）")->allow_extra_args(false);
+  auto* format = declare("--format", m_options.format, "bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
+                         "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります");
+  auto* base = declare("--base", m_options.base, "Address of the image's first byte in the target, for srec and ihex (default 0)",
+                       "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）");
+  auto* map = declare("--map-json", m_options.mapJson, "Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
+                      "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します");
+  auto* list = declare("--list", m_options.list, "Print the region table instead of writing the image", "イメージを作成せず、リージョンの一覧を表示します");
+  auto* check = declare("--check", m_options.check, "Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)",
+                        "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します");
+  auto* verify = declare("--verify", m_options.verify, "Tell whether an existing IMAGE holds what the layout calls for",
+                         "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます");
   for (CLI::Option* other : {list, check, verify}) {
     for (CLI::Option* writing : {output, map, format, base}) writing->excludes(other);
   }
   list->excludes(check)->excludes(verify);
   check->excludes(verify);
-  app.add_flag("-q,--quiet", m_options.quiet, Say("Print nothing on success", "成功したときは何も表示しません"));
+  declare("-q,--quiet", m_options.quiet, "Print nothing on success", "成功したときは何も表示しません");
   if (m_language == Language::Japanese) {
     auto formatter = std::make_shared<CLI::Formatter>();
     for (const auto& [key, label] : {std::pair{"Usage", "使い方"}, {"OPTIONS", "オプション"},
@@ -250,11 +214,7 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
 
 int Tool::RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const {
   const std::vector<Finding> findings = CheckLayout(profile, rows, m_language);
-  for (const Finding& f : findings) {
-    m_out << m_options.layout << ':' << (f.line > 0 ? std::to_string(f.line) + ":" : std::string()) << ' '
-          << (f.region.empty() ? "" : f.region + ": ") << f.text << '\n';
-  }
-  if (findings.empty()) m_out << m_options.layout << ": " << Say("no findings", "指摘はありません") << '\n';
+  PrintFindings(findings, m_options.layout, m_out, m_language);
   return findings.empty() ? kExitOk : kExitFailed;
 }
 
@@ -264,34 +224,7 @@ int Tool::RunVerify(const std::vector<RegionRow>& rows) const {
     return Usage(Say("cannot read the image file '{0}': {1}", "イメージファイル '{0}' を読み込めません: {1}",
                      {m_options.verify, LastSystemError()}));
   }
-  char line[256];
-  for (const RegionCheck& r : report->regions) {
-    std::snprintf(line, sizeof line, "%-12s 0x%08llX 0x%08llX  ", r.regionName.c_str(),
-                  static_cast<unsigned long long>(r.position), static_cast<unsigned long long>(r.size));
-    const std::string at = std::to_string(r.at);
-    switch (r.outcome) {
-      case RegionCheck::Outcome::Matches: m_out << line << Say("matches", "一致") << '\n'; continue;
-      case RegionCheck::Outcome::Differs:
-        m_out << line << Say("DIFFERS from byte {0} of the region", "不一致: リージョンの{0}バイト目から異なります", {at});
-        break;
-      case RegionCheck::Outcome::ImageEnds:
-        m_out << line << Say("DIFFERS: the image ends {0} bytes into the region", "不一致: イメージがリージョンの{0}バイト目で終わっています", {at});
-        break;
-      case RegionCheck::Outcome::ImageUnreadable:
-        m_out << line << Say("DIFFERS: the image cannot be read here", "不一致: イメージをここから読み込めません");
-        break;
-      case RegionCheck::Outcome::RegionUnreadable:
-        m_out << line << Say("DIFFERS: {0}", "不一致: {0}", {MessageText(*r.problem, m_language)});
-        break;
-    }
-    m_out << '\n';
-  }
-  if (report->imageSize != report->expectedSize) {
-    m_out << Say("the image holds {0} bytes{1}, the layout calls for {2}", "イメージは{0}バイト{1}ありますが、レイアウトでは{2}バイトです",
-                 {std::to_string(report->imageSize), report->imageGoesOn ? Say(" or more", "以上") : "",
-                  std::to_string(report->expectedSize)})
-          << '\n';
-  }
+  PrintVerification(*report, m_out, m_language);
   return report->AllMatch() ? kExitOk : kExitFailed;
 }
 
@@ -304,28 +237,22 @@ int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
     sink.ShowMessage({MessageId::NoRegions});
     return kExitFailed;
   }
-  // The map's file is made before the image is written, so that a map that cannot be written
-  // leaves the image as it was; it takes its place after the image has taken its own.
-  const bool wantsMap = !m_options.mapJson.empty();
-  if (const std::optional<std::string> input = wantsMap ? InputAt(m_options.mapJson, rows) : std::nullopt) {
-    return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
-                       {m_options.mapJson, *input}));
+  std::optional<MapFile> mapFile;
+  if (!m_options.mapJson.empty()) {
+    if (const std::optional<std::string> input = InputAt(m_options.mapJson, rows)) {
+      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
+                         {m_options.mapJson, *input}));
+    }
+    if (!mapFile.emplace(m_options.mapJson).IsOpen()) return MapFailure();
   }
-  std::optional<ReplacementFile> mapFile = wantsMap ? ReplacementFile::Open(m_options.mapJson) : std::nullopt;
-  if (wantsMap && !mapFile) return MapFailure();
   ObserverList observers;
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
   observers.Add(progress);
-  RegionDigests digests;
-  if (mapFile) observers.Add(digests);
+  if (mapFile) observers.Add(mapFile->Digests());
   const auto map = GenerateImage(rows, m_options.output, sink, *output, &observers);
   if (!map) return kExitFailed;
   if (!m_options.quiet) PrintMap(*map, m_out, m_language);
-  if (mapFile) {
-    const std::string json = MapJson(m_options.output, *map, digests.Digests());
-    if (!mapFile->Get().WriteAll(json.data(), json.size()) || !mapFile->Commit()) return MapFailure();
-  }
-  return kExitOk;
+  return !mapFile || mapFile->Commit(m_options.output, *map) ? kExitOk : MapFailure();
 }
 
 int Tool::MapFailure() const {
@@ -367,7 +294,7 @@ int Tool::Run(const std::vector<std::string>& args) {
   if (const std::string problem = AssignImages(rows); !problem.empty()) return Usage(problem);
 
   if (m_options.list) {
-    PrintTable(rows, m_out);
+    PrintRows(rows, m_out);
     if (rows.empty()) m_err << MessageText({MessageId::NoRegions}, m_language) << '\n';
     return rows.empty() ? kExitFailed : kExitOk;
   }

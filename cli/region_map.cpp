@@ -49,8 +49,9 @@ void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language 
   out << Say(language, "total {0} bytes ({1})", "合計 {0} バイト ({1})", {std::to_string(total), Hex(total)}) << '\n';
 }
 
-std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map,
-                    const std::vector<RegionDigest>& digests) {
+namespace {
+
+std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map, const std::vector<RegionDigest>& digests) {
   nlohmann::ordered_json regions = nlohmann::ordered_json::array();
   std::uint64_t total = 0;
   for (size_t i = 0; i < map.size(); ++i) {
@@ -69,6 +70,13 @@ std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion
   const nlohmann::ordered_json document = {{"image", imagePath}, {"size", total}, {"regions", regions}};
   // File names are bytes on POSIX: those that are no UTF-8 keep their place, their odd bytes replaced.
   return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+bool MapFile::Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map) {
+  const std::string json = MapJson(imagePath, map, m_digests.Digests());
+  return m_file->Get().WriteAll(json.data(), json.size()) && m_file->Commit();
 }
 
 }  // namespace quorvel

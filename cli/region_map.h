@@ -1,11 +1,13 @@
 #pragma once
-// The region map of a written image: as a table for people, as JSON for build systems.
+// The region map of a written image: as a table for people, as a JSON file for build systems.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "digest.h"
+#include "files/replacement_file.h"
 #include "image/image_writer.h"
 #include "text/language.h"
 
@@ -64,9 +66,23 @@ class ObserverList final : public WriteObserver {
 // The map as a table, its headings in the language given.
 void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language language);
 
-// {"image": ..., "size": ..., "regions": [{"region", "address", "position", "size", "image",
-//  "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}
-std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map,
-                    const std::vector<RegionDigest>& digests);
+// The map's JSON file: {"image": ..., "size": ..., "regions": [{"region", "address", "position",
+// "size", "image", "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}. It is made before the
+// image is written, so that a map that cannot be written leaves the image as it was, and takes its
+// place after the image has taken its own.
+class MapFile {
+ public:
+  explicit MapFile(const std::string& path) : m_file(ReplacementFile::Open(path)) {}
+  // Whether the file could be made; the system's reason is kept otherwise.
+  bool IsOpen() const { return m_file.has_value(); }
+  // Sees the image's bytes as they are written, for the digests.
+  WriteObserver& Digests() { return m_digests; }
+  // Writes the map of the image at imagePath and puts the file in its place.
+  bool Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map);
+
+ private:
+  std::optional<ReplacementFile> m_file;
+  RegionDigests m_digests;
+};
 
 }  // namespace quorvel

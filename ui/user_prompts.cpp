@@ -7,24 +7,19 @@ namespace quorvel {
 using qbase::Utf8ToWide;
 using qbase::WideToUtf8;
 
-const FileChooser kLayoutChooser = {
-    FileChooser::Kind::Open,
-    "ファイルを選択して下さい",
-    {{"設定ファイル(*.conf)", "*.conf"}, {"全てのファイル(*.*)", "*.*"}},
-    "",
-    OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
-    "txt",
-};
+namespace {
 
-const FileChooser kImageChooser = {
-    FileChooser::Kind::Open,
-    "ファイルを選択して下さい",
-    {{"イメージファイル(*.bin;*.bin.gz;*.img;*.img.gz)", "*.bin;*.bin.gz;*.img;*.img.gz"},
-     {"全てのファイル(*.*)", "*.*"}},
-    "",
-    OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
-    "txt",
-};
+// The choosers that open a file: one title and one set of options, a filter of their own.
+FileChooser OpenChooser(const char* description, const char* pattern) {
+  return {FileChooser::Kind::Open, "ファイルを選択して下さい", {{description, pattern}, {"全てのファイル(*.*)", "*.*"}}, "",
+          OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "txt"};
+}
+
+}  // namespace
+
+const FileChooser kLayoutChooser = OpenChooser("設定ファイル(*.conf)", "*.conf");
+const FileChooser kImageChooser =
+    OpenChooser("イメージファイル(*.bin;*.bin.gz;*.img;*.img.gz)", "*.bin;*.bin.gz;*.img;*.img.gz");
 
 const FileChooser kOutputChooser = {
     FileChooser::Kind::Save,
