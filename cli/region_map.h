@@ -49,9 +49,6 @@ class ObserverList final : public WriteObserver {
   void ImageStarting(std::uint64_t total) override {
     for (WriteObserver* o : m_observers) o->ImageStarting(total);
   }
-  void RegionStarting(const PlacedRegion& r) override {
-    for (WriteObserver* o : m_observers) o->RegionStarting(r);
-  }
   void Written(const char* data, size_t size) override {
     for (WriteObserver* o : m_observers) o->Written(data, size);
   }

@@ -65,7 +65,6 @@ class ImageWriter {
       // The region's image file stays open until the region is written or its failure has been shown.
       RegionBytes region(row, position);
       if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
-      m_observer.RegionStarting(region.Placed());
       if (File* raw = m_output.RawFile(); raw && !m_observer.WantsBytes()) {
         switch (region.CopyImageInto(*raw)) {
           case RegionBytes::Copy::WriteFailed: return WriteFailed();

@@ -19,8 +19,6 @@ class WriteObserver {
  public:
   virtual ~WriteObserver() = default;
   virtual void ImageStarting(std::uint64_t /*totalBytes*/) {}
-  // Once the region's image file has been checked: imageBytes is known.
-  virtual void RegionStarting(const PlacedRegion& /*region*/) {}
   // Whether Written must be given the bytes; otherwise it may be given only their number, and
   // image files may be copied inside the system.
   virtual bool WantsBytes() const { return false; }
