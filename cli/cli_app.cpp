@@ -245,11 +245,10 @@ int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
     }
     if (!mapFile.emplace(m_options.mapJson).IsOpen()) return MapFailure();
   }
-  ObserverList observers;
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
-  observers.Add(progress);
-  if (mapFile) observers.Add(mapFile->Digests());
-  const auto map = GenerateImage(rows, m_options.output, sink, *output, &observers);
+  std::vector<WriteObserver*> observers{&progress};
+  if (mapFile) observers.push_back(&*mapFile);
+  const auto map = GenerateImage(rows, m_options.output, sink, *output, observers);
   if (!map) return kExitFailed;
   if (!m_options.quiet) PrintMap(*map, m_out, m_language);
   return !mapFile || mapFile->Commit(m_options.output, *map) ? kExitOk : MapFailure();

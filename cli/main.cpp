@@ -30,7 +30,7 @@ int wmain(int argc, wchar_t** argv) {
   return quorvel::RunCli(args, std::cout, std::cerr, UserLanguage());
 }
 #else
-#include "files/interrupt.h"
+#include "files/replacement_file.h"
 
 namespace {
 

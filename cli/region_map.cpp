@@ -16,10 +16,6 @@ std::string Crc32Text(std::uint32_t crc) {
   return qbase::HexDigits(bytes, sizeof bytes);
 }
 
-}  // namespace
-
-namespace {
-
 // text, then spaces up to width columns; a character beyond ASCII takes two columns, as the
 // Japanese headings do.
 std::string Padded(std::string_view text, size_t width) {
@@ -49,9 +45,14 @@ void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language 
   out << Say(language, "total {0} bytes ({1})", "合計 {0} バイト ({1})", {std::to_string(total), Hex(total)}) << '\n';
 }
 
-namespace {
+void MapFile::Written(const char* data, size_t size) {
+  m_sha256.Update(data, size);
+  m_crc32.Update(data, size);
+}
 
-std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map, const std::vector<RegionDigest>& digests) {
+void MapFile::RegionDone(const PlacedRegion&) { m_digests.emplace_back(m_sha256.HexDigest(), Crc32Text(m_crc32.Value())); }
+
+bool MapFile::Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map) {
   nlohmann::ordered_json regions = nlohmann::ordered_json::array();
   std::uint64_t total = 0;
   for (size_t i = 0; i < map.size(); ++i) {
@@ -63,19 +64,13 @@ std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion
                        {"image", r.imagePath.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.imagePath)},
                        {"image_bytes", r.imageBytes},
                        {"fill_bytes", r.size - r.imageBytes},
-                       {"sha256", i < digests.size() ? digests[i].sha256 : std::string()},
-                       {"crc32", i < digests.size() ? Crc32Text(digests[i].crc32) : std::string()}});
+                       {"sha256", i < m_digests.size() ? m_digests[i].first : std::string()},
+                       {"crc32", i < m_digests.size() ? m_digests[i].second : std::string()}});
     total += r.size;
   }
   const nlohmann::ordered_json document = {{"image", imagePath}, {"size", total}, {"regions", regions}};
   // File names are bytes on POSIX: those that are no UTF-8 keep their place, their odd bytes replaced.
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
-}  // namespace
-
-bool MapFile::Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map) {
-  const std::string json = MapJson(imagePath, map, m_digests.Digests());
+  const std::string json = document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
   return m_file->Get().WriteAll(json.data(), json.size()) && m_file->Commit();
 }
 

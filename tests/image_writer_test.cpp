@@ -44,7 +44,7 @@ struct Scene {
     }
   }
   std::optional<std::vector<PlacedRegion>> Generate(const OutputOptions& options = {}, WriteObserver* observer = nullptr) {
-    return GenerateImage(rows, output, sink, options, observer);
+    return GenerateImage(rows, output, sink, options, observer ? std::vector{observer} : std::vector<WriteObserver*>());
   }
   std::string ImagePath(int row) const { return rows[static_cast<size_t>(row)].imagePath; }
   // Each file's name and contents.
@@ -206,14 +206,15 @@ TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
 #ifdef _WIN32
       // Windows holds the image open without sharing: nobody can change it meanwhile.
       EXPECT_FALSE(changed);
-      EXPECT_TRUE(inPieces ? map.has_value() : region->GetProblem() == RegionBytes::Problem::None);
+      EXPECT_TRUE(inPieces ? map.has_value() : !region->Problem());
 #else
       ASSERT_TRUE(changed);
       if (inPieces) {
         EXPECT_FALSE(map);
         EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{Shown(MessageId::ImageChanged, "kernel")});
       } else {
-        EXPECT_EQ(region->GetProblem(), RegionBytes::Problem::Changed);
+        ASSERT_TRUE(region->Problem());
+        EXPECT_EQ(region->Problem()->id, MessageId::ImageChanged);
       }
       EXPECT_FALSE(testing::Exists(s.output));
 #endif

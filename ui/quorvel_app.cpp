@@ -1,7 +1,5 @@
 #include "quorvel_app.h"
 
-#include <utility>
-
 #include "base/text.h"
 #include "command_line.h"
 #include "quorvel_dlg.h"
@@ -16,10 +14,8 @@ BEGIN_MESSAGE_MAP(CQuorvelApp, CWinApp)
 END_MESSAGE_MAP()
 
 CQuorvelApp::CQuorvelApp() {
-  for (auto [id, text] : {std::pair{MessageId::OutOfMemory, &m_failureTexts.outOfMemory},
-                          std::pair{MessageId::UnexpectedError, &m_failureTexts.unexpected}}) {
-    *text = qbase::Utf8ToWide(MessageText({id}, Language::Japanese));
-  }
+  m_failureTexts = {qbase::Utf8ToWide(MessageText({MessageId::OutOfMemory}, Language::Japanese)),
+                    qbase::Utf8ToWide(MessageText({MessageId::UnexpectedError}, Language::Japanese))};
 }
 
 // Runs the main dialog, with the layout the program was started with, if any; the process ends

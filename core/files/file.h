@@ -35,12 +35,9 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // The size the system reports, which for anything but an ordinary file (and for some ordinary
-  // files of the system's own) is not the number of bytes that reading gives.
-  std::optional<std::uint64_t> Size() const;
+  // The size in the stamp is the one the system reports, which for anything but an ordinary file
+  // (and for some ordinary files of the system's own) is not the number of bytes that reading gives.
   std::optional<FileStamp> Stamp() const;
-  // True for an ordinary file on disk; false for a device, pipe or anything else.
-  bool IsRegular() const;
   // The stamp, where the system says in advance how many bytes reading gives: an ordinary file that
   // reports a size other than 0. None for a pipe, a device or a file that reports 0 (some of the
   // system's own hold more than they say): those are known only by reading them to their end.
@@ -60,6 +57,8 @@ class File {
  private:
   friend class FileHandle;  // the platform sources of this folder, which open files of other kinds
   explicit File(std::intptr_t handle) : m_handle(handle) {}
+  // True for an ordinary file on disk; false for a device, pipe or anything else.
+  bool IsRegular() const;
   static constexpr std::intptr_t kInvalid = -1;
   // Counts bytes written and, every few tens of MiB, asks the system to start writing them to the
   // disk, so that the flush at the end has little left to wait for (a hint; Windows has none).

@@ -31,8 +31,8 @@ WholeFile ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
   std::optional<File> file = File::OpenSharedForReading(path);
   if (!file) return whole;
   // The reported size only reserves room: pipes report 0 and some system files a page.
-  const std::optional<std::uint64_t> reported = file->IsRegular() ? file->Size() : std::nullopt;
-  whole.bytes.reserve(static_cast<size_t>(std::min<std::uint64_t>(reported.value_or(0), maxBytes) + 1));
+  const std::optional<FileStamp> reported = file->SizedStamp();
+  whole.bytes.reserve(static_cast<size_t>(std::min<std::uint64_t>(reported ? reported->size : 0, maxBytes) + 1));
   constexpr size_t kPiece = size_t{1} << 20;
   for (;;) {
     const size_t have = whole.bytes.size();

@@ -1,12 +1,15 @@
+// Files and paths on POSIX: file.h and path.h.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
 
+#include "files/path.h"
 #include "files/posix.h"
 
 namespace quorvel {
@@ -18,12 +21,12 @@ int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
-std::nullopt_t Failed() {
-  t_lastError = errno;
+std::nullopt_t Failed() { return Failed(errno); }
+
+std::nullopt_t Failed(int error) {
+  t_lastError = error;
   return std::nullopt;
 }
-
-void FailWith(int error) { t_lastError = error; }
 
 int LastError() { return t_lastError; }
 
@@ -35,21 +38,12 @@ std::optional<File> File::OpenForReading(const std::string& path) {
   File file(fd);
   struct stat st{};
   if (::fstat(fd, &st) != 0) return Failed();
-  if (S_ISDIR(st.st_mode)) {
-    errno = EISDIR;
-    return Failed();
-  }
+  if (S_ISDIR(st.st_mode)) return Failed(EISDIR);
   return file;
 }
 
 // POSIX locks are advisory: reading never keeps anyone else out, so both opens are one.
 std::optional<File> File::OpenSharedForReading(const std::string& path) { return OpenForReading(path); }
-
-std::optional<std::uint64_t> File::Size() const {
-  struct stat st{};
-  if (::fstat(Fd(m_handle), &st) != 0) return Failed();
-  return static_cast<std::uint64_t>(st.st_size);
-}
 
 std::optional<FileStamp> File::Stamp() const {
   struct stat st{};
@@ -103,16 +97,13 @@ File::CopyResult File::CopyFrom(File& source, std::uint64_t count) {
     const ssize_t n =
         Retrying([&] { return ::copy_file_range(Fd(source.m_handle), nullptr, Fd(m_handle), nullptr, chunk, 0); });
     if (n < 0) {
-      FailWith(errno);
+      Failed();
       if (done == 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
         return CopyResult::Unsupported;
       }
       return (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) ? CopyResult::WriteFailed : CopyResult::ReadFailed;
     }
-    if (n == 0) {  // the source ended early
-      FailWith(EIO);
-      return CopyResult::ReadFailed;
-    }
+    if (n == 0) return Failed(EIO), CopyResult::ReadFailed;  // the source ended early
     done += static_cast<std::uint64_t>(n);
     WrittenBack(static_cast<std::uint64_t>(n));
   }
@@ -129,6 +120,41 @@ bool File::Close() {
   const int fd = Fd(std::exchange(m_handle, kInvalid));
   if (::close(fd) == 0) return true;
   return Failed(), false;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FollowLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0) return path;
+    target.resize(static_cast<size_t>(n));
+    path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
+  }
+  return path;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa{}, sb{};
+  const bool hasA = ::stat(a.c_str(), &sa) == 0, hasB = ::stat(b.c_str(), &sb) == 0;
+  if (hasA && hasB) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (hasA || hasB) return false;
+  const std::string targetA = FollowLinks(a), targetB = FollowLinks(b);
+  const std::string nameA = targetA.substr(targetA.find_last_of('/') + 1);
+  const std::string nameB = targetB.substr(targetB.find_last_of('/') + 1);
+  return nameA == nameB && !nameA.empty() && IsSameFile(FolderOf(targetA), FolderOf(targetB));
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace quorvel

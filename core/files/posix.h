@@ -17,10 +17,9 @@ class FileHandle {
   static File Adopt(int fd) { return File(fd); }
 };
 
-// Keeps errno for LastSystemError; returns nothing, for the callers' failure paths.
+// Keeps errno, or the error given, for LastSystemError; returns nothing, for the callers' failure paths.
 std::nullopt_t Failed();
-// Keeps error for LastSystemError.
-void FailWith(int error);
+std::nullopt_t Failed(int error);
 // The error kept last.
 int LastError();
 

@@ -9,21 +9,18 @@ namespace quorvel {
 std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
   const std::optional<replacement::Place> place = replacement::Find(path);
   if (!place) return std::nullopt;
-  if (place->device) {
-    std::optional<File> device = replacement::OpenDevice(place->target);
-    if (!device) return std::nullopt;
-    return ReplacementFile(std::move(*device), Mode::Device, place->target, {});
+  if (!place->device) {
+    replacement::RemoveStaleTemporaries(place->target);
+    if (std::optional<replacement::Temporary> temporary = replacement::CreateBeside(*place)) {
+      const Mode mode = temporary->name.empty() ? Mode::Unnamed : Mode::Named;
+      return ReplacementFile(std::move(temporary->file), mode, place->target, std::move(temporary->name));
+    }
+    // No file can be made in the folder, but the output itself may be written: in place.
+    if (!place->exists || !replacement::AccessDenied()) return std::nullopt;
   }
-  replacement::RemoveStaleTemporaries(place->target);
-  if (std::optional<replacement::Temporary> temporary = replacement::CreateBeside(*place)) {
-    const Mode mode = temporary->name.empty() ? Mode::Unnamed : Mode::Named;
-    return ReplacementFile(std::move(temporary->file), mode, place->target, std::move(temporary->name));
-  }
-  // No file can be made in the folder, but the output itself may be written: in place.
-  if (!place->exists || !replacement::AccessDenied()) return std::nullopt;
-  std::optional<File> inPlace = replacement::OpenInPlace(place->target);
-  if (!inPlace) return std::nullopt;
-  return ReplacementFile(std::move(*inPlace), Mode::InPlace, place->target, {});
+  std::optional<File> direct = replacement::OpenTarget(*place);
+  if (!direct) return std::nullopt;
+  return ReplacementFile(std::move(*direct), place->device ? Mode::Device : Mode::InPlace, place->target, {});
 }
 
 ReplacementFile::ReplacementFile(File file, Mode mode, std::string target, std::string temporary)

@@ -50,4 +50,11 @@ class ReplacementFile {
   bool m_done = false;
 };
 
+#ifndef _WIN32
+// A run stopped by Ctrl-C, a hang-up or a termination request removes its named temporary file
+// first; the program installs the handler at its start. (Windows removes a file marked for deletion
+// however the process ends.)
+void RemoveTemporaryOnInterrupt();
+#endif
+
 }  // namespace quorvel

@@ -4,14 +4,46 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 
-#include "files/interrupt.h"
 #include "files/posix.h"
+#include "files/replacement_file.h"
 #include "files/replacement_steps.h"
+
+namespace quorvel {
+namespace {
+
+// The named temporary file of the run, for the interrupt handler: a fixed buffer, as a signal
+// handler may not allocate. One at a time.
+char g_temporary[PATH_MAX] = {};
+
+extern "C" void RemoveTemporaryAndStop(int signal) {
+  if (g_temporary[0] != '\0') ::unlink(g_temporary);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void RemoveOnInterrupt(const std::string& path) {
+  if (path.size() < sizeof g_temporary) std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+}
+
+void ForgetOnInterrupt() { g_temporary[0] = '\0'; }
+
+}  // namespace
+
+void RemoveTemporaryOnInterrupt() {
+  struct sigaction action{};
+  action.sa_handler = &RemoveTemporaryAndStop;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+}  // namespace quorvel
 
 namespace quorvel::replacement {
 namespace {
@@ -81,20 +113,14 @@ bool SyncFolder(const std::string& folder) {
 }  // namespace
 
 std::optional<Place> Find(const std::string& path) {
-  if (path.empty()) {
-    FailWith(ENOENT);
-    return std::nullopt;
-  }
+  if (path.empty()) return Failed(ENOENT);
   struct stat st{};
   // A device or a pipe (/dev/null, /dev/stdout) is written as it is reached, links and all.
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return Place{path, true, true};
   Place place{FollowLinks(path)};
   place.exists = ::stat(place.target.c_str(), &st) == 0;
   if (!place.exists && errno != ENOENT) return Failed();
-  if (place.exists && S_ISDIR(st.st_mode)) {
-    FailWith(EISDIR);
-    return std::nullopt;
-  }
+  if (place.exists && S_ISDIR(st.st_mode)) return Failed(EISDIR);
   if (place.exists) {
     // A file the user may not write is refused before anything is written.
     const int probe = ::open(place.target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
@@ -102,12 +128,6 @@ std::optional<Place> Find(const std::string& path) {
     ::close(probe);
   }
   return place;
-}
-
-std::optional<File> OpenDevice(const std::string& target) {
-  const int fd = Retrying([&] { return ::open(target.c_str(), O_WRONLY | O_CLOEXEC); });
-  if (fd < 0) return Failed();
-  return FileHandle::Adopt(fd);
 }
 
 // A live run holds a lock on its own temporary file, so only the files of runs that ended go.
@@ -144,8 +164,9 @@ std::optional<Temporary> CreateBeside(const Place& place) {
 
 bool AccessDenied() { return LastError() == EACCES || LastError() == EPERM; }
 
-std::optional<File> OpenInPlace(const std::string& target) {
-  const int fd = Retrying([&] { return ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC); });
+std::optional<File> OpenTarget(const Place& place) {
+  const int flags = O_WRONLY | O_CLOEXEC | (place.device ? 0 : O_TRUNC);
+  const int fd = Retrying([&] { return ::open(place.target.c_str(), flags); });
   if (fd < 0) return Failed();
   return FileHandle::Adopt(fd);
 }

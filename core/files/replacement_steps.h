@@ -20,8 +20,6 @@ struct Place {
 // write or that another program holds.
 std::optional<Place> Find(const std::string& path);
 
-std::optional<File> OpenDevice(const std::string& target);
-
 // The temporary files that runs which ended (killed) left in the target's folder go.
 void RemoveStaleTemporaries(const std::string& target);
 
@@ -35,8 +33,8 @@ struct Temporary {
 std::optional<Temporary> CreateBeside(const Place& place);
 // Whether the last failure was the system refusing access: no file may be made in the folder.
 bool AccessDenied();
-// The target itself, emptied, to be written in place.
-std::optional<File> OpenInPlace(const std::string& target);
+// The target itself, to be written directly: a device as it is, a file emptied.
+std::optional<File> OpenTarget(const Place& place);
 
 // After the flush: the new file takes the target's name; an unnamed one gets a temporary name first.
 // temporary is empty once the file stands at the target.

@@ -46,10 +46,7 @@ std::optional<Place> Find(const std::string& path) {
   if (IsDevice(target)) return Place{WideToUtf8(target), true, true};
   const DWORD attributes = ::GetFileAttributesW(target.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    FailWith(ERROR_DIRECTORY);
-    return std::nullopt;
-  }
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Failed(ERROR_DIRECTORY);
   if (exists) {
     // A file that the user may not write, or that another program holds without sharing, is
     // refused before anything is written. A link leads to the file that takes the new contents.
@@ -61,12 +58,6 @@ std::optional<Place> Find(const std::string& path) {
     target = *final;
   }
   return Place{WideToUtf8(target), exists, false};
-}
-
-std::optional<File> OpenDevice(const std::string& target) {
-  const HANDLE h = OpenHandle(Utf8ToWide(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) return Failed();
-  return FileHandle::Adopt(h);
 }
 
 // A run that was killed between finishing its temporary file and renaming it left the file behind.
@@ -99,8 +90,9 @@ std::optional<Temporary> CreateBeside(const Place& place) {
 
 bool AccessDenied() { return LastError() == ERROR_ACCESS_DENIED; }
 
-std::optional<File> OpenInPlace(const std::string& target) {
-  const HANDLE h = OpenHandle(Utf8ToWide(target), GENERIC_WRITE, 0, TRUNCATE_EXISTING);
+std::optional<File> OpenTarget(const Place& place) {
+  const HANDLE h = place.device ? OpenHandle(Utf8ToWide(place.target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)
+                                : OpenHandle(Utf8ToWide(place.target), GENERIC_WRITE, 0, TRUNCATE_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return Failed();
   return FileHandle::Adopt(h);
 }

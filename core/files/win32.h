@@ -19,10 +19,10 @@ class FileHandle {
   static File Adopt(HANDLE h) { return File(reinterpret_cast<std::intptr_t>(h)); }
 };
 
-// Keeps GetLastError for LastSystemError; returns nothing, for the callers' failure paths.
+// Keeps GetLastError, or the error given, for LastSystemError; returns nothing, for the callers'
+// failure paths.
 std::nullopt_t Failed();
-// Keeps error for LastSystemError.
-void FailWith(DWORD error);
+std::nullopt_t Failed(DWORD error);
 // The error kept last.
 DWORD LastError();
 

@@ -51,9 +51,9 @@ RegionCheck CompareRegion(RegionBytes& expected, File& image, char* want, char* 
   if (ended) {
     check.outcome = RegionCheck::Outcome::ImageEnds;
     check.at = offset;
-  } else if (expected.GetProblem() != RegionBytes::Problem::None) {
+  } else if (expected.Problem()) {
     check.outcome = RegionCheck::Outcome::RegionUnreadable;
-    check.problem = expected.ProblemMessage();
+    check.problem = expected.Problem();
     offset += Skip(image, expected.Placed().size - std::min(offset, expected.Placed().size), have);
   } else if (differs) {
     check.outcome = RegionCheck::Outcome::Differs;

@@ -11,12 +11,6 @@
 namespace quorvel {
 namespace {
 
-// Observes nothing, so the writer never has to ask whether there is an observer.
-WriteObserver& NoObserver() {
-  static WriteObserver none;
-  return none;
-}
-
 // Where the image's bytes go: into the output file as they are, or as records, written to it while
 // the next are made.
 class ImageOutput {
@@ -55,30 +49,33 @@ class ImageOutput {
 class ImageWriter {
  public:
   ImageWriter(const std::vector<RegionRow>& rows, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
-              WriteObserver& observer, char* buffer)
-      : m_rows(rows), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observer(observer), m_buffer(buffer) {}
+              const std::vector<WriteObserver*>& observers, char* buffer)
+      : m_rows(rows), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observers(observers), m_buffer(buffer) {}
 
   // Writes every row; on a failure the message has been shown before this returns false.
   bool WriteAll() {
+    const bool bytesWanted = std::any_of(m_observers.begin(), m_observers.end(), [](auto* o) { return o->WantsBytes(); });
     std::uint64_t position = 0;
     for (const RegionRow& row : m_rows) {
       // The region's image file stays open until the region is written or its failure has been shown.
       RegionBytes region(row, position);
-      if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
-      if (File* raw = m_output.RawFile(); raw && !m_observer.WantsBytes()) {
+      if (region.Problem()) return Fail(region);
+      if (File* raw = m_output.RawFile(); raw && !bytesWanted) {
         switch (region.CopyImageInto(*raw)) {
           case RegionBytes::Copy::WriteFailed: return WriteFailed();
           case RegionBytes::Copy::Failed: return Fail(region);
-          case RegionBytes::Copy::Done: m_observer.Written(nullptr, region.Placed().imageBytes); break;
+          case RegionBytes::Copy::Done:
+            for (WriteObserver* o : m_observers) o->Written(nullptr, region.Placed().imageBytes);
+            break;
           case RegionBytes::Copy::Unsupported: break;
         }
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
         if (!m_output.Write(chunk)) return WriteFailed();
-        m_observer.Written(chunk.data, chunk.size);
+        for (WriteObserver* o : m_observers) o->Written(chunk.data, chunk.size);
       }
-      if (region.GetProblem() != RegionBytes::Problem::None) return Fail(region);
-      m_observer.RegionDone(region.Placed());
+      if (region.Problem()) return Fail(region);
+      for (WriteObserver* o : m_observers) o->RegionDone(region.Placed());
       position += region.Placed().size;
       m_map.push_back(region.Placed());
     }
@@ -89,7 +86,7 @@ class ImageWriter {
 
  private:
   bool Fail(const RegionBytes& region) {
-    m_sink.ShowMessage(region.ProblemMessage());
+    m_sink.ShowMessage(*region.Problem());
     return false;
   }
   bool WriteFailed() {
@@ -102,7 +99,7 @@ class ImageWriter {
   ImageOutput& m_output;
   const std::string& m_outputPath;
   MessageSink& m_sink;
-  WriteObserver& m_observer;
+  const std::vector<WriteObserver*>& m_observers;
   char* m_buffer;
   std::vector<PlacedRegion> m_map;
 };
@@ -121,7 +118,7 @@ std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
 
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options,
-                                                       WriteObserver* observer) {
+                                                       const std::vector<WriteObserver*>& observers) {
   // The inputs are never written over, whatever the output's spelling.
   if (const std::optional<Input> input = OverwrittenInput(outputPath, options.layoutPath, rows)) {
     sink.ShowMessage({input->isLayout ? MessageId::SameAsLayout : MessageId::SameAsImage, input->region, outputPath});
@@ -142,10 +139,9 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     sink.ShowMessage({MessageId::OutOfMemory});
     return std::nullopt;
   }
-  WriteObserver& watcher = observer ? *observer : NoObserver();
-  watcher.ImageStarting(total);
+  for (WriteObserver* o : observers) o->ImageStarting(total);
   ImageOutput image(output->Get(), options, total);
-  ImageWriter writer(rows, image, outputPath, sink, watcher, buffer.get());
+  ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());
   // After a failure, as the user agreed to replace the output, no file stands in its place.
   if (!writer.WriteAll()) {
     output->Discard();

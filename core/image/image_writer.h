@@ -19,8 +19,8 @@ class WriteObserver {
  public:
   virtual ~WriteObserver() = default;
   virtual void ImageStarting(std::uint64_t /*totalBytes*/) {}
-  // Whether Written must be given the bytes; otherwise it may be given only their number, and
-  // image files may be copied inside the system.
+  // Whether Written must be given the bytes; when no observer wants them, it may be given only their
+  // number, and image files may be copied inside the system.
   virtual bool WantsBytes() const { return false; }
   // Every byte of the image, in order: data is null when no observer wants the bytes.
   virtual void Written(const char* /*data*/, size_t /*size*/) {}
@@ -45,6 +45,6 @@ struct OutputOptions {
 // Returns the region map on success.
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options = {},
-                                                       WriteObserver* observer = nullptr);
+                                                       const std::vector<WriteObserver*>& observers = {});
 
 }  // namespace quorvel

@@ -1,7 +1,6 @@
 #include "image/region_bytes.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -31,66 +30,51 @@ RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position) {
   m_placed.position = position;
   // A number that does not mean what its text says has no bytes.
   if (!row.offsetFits || !row.sizeFits || row.size < 0) {
-    m_entry = row.offsetFits ? "SIZE=" + row.sizeText : "OFFSET=" + row.offsetText;
-    Fail(!row.offsetFits ? Problem::OffsetBeyond64Bits : !row.sizeFits ? Problem::SizeBeyond64Bits : Problem::NegativeSize);
+    const MessageId id = !row.offsetFits ? MessageId::OffsetBeyond64Bits
+                         : !row.sizeFits ? MessageId::SizeBeyond64Bits
+                                         : MessageId::OutOfMemory;  // what the dialog program says of a negative SIZE
+    m_problem = Message{id, row.regionName, {}, {}, row.offsetFits ? "SIZE=" + row.sizeText : "OFFSET=" + row.offsetText};
     return;
   }
   m_placed.size = static_cast<std::uint64_t>(row.size);
   if (m_placed.imagePath.empty()) return;
   m_image = File::OpenForReading(m_placed.imagePath);
   if (!m_image) {
-    Fail(Problem::CannotOpen, true);
+    Fail(MessageId::CannotOpen, true);
     return;
   }
   m_stamp = m_image->SizedStamp();
   m_stream = !m_stamp;
   if (m_stream) return;
   if (m_stamp->size > m_placed.size) {
-    Fail(Problem::Oversize);
+    Fail(MessageId::Oversize);
   } else {
     m_placed.imageBytes = m_stamp->size;
   }
 }
 
-RegionBytes::Chunk RegionBytes::Fail(Problem problem, bool systemReason) {
-  m_problem = problem;
-  if (systemReason) m_reason = LastSystemError();
+RegionBytes::Chunk RegionBytes::Fail(MessageId id, bool systemReason) {
+  m_problem = Message{id, m_placed.regionName, m_placed.imagePath, systemReason ? LastSystemError() : std::string()};
   return {nullptr, 0};
 }
 
-Message RegionBytes::ProblemMessage() const {
-  const auto about = [&](MessageId id) { return Message{id, m_placed.regionName, m_placed.imagePath, m_reason}; };
-  switch (m_problem) {
-    case Problem::OffsetBeyond64Bits: return {MessageId::OffsetBeyond64Bits, m_placed.regionName, {}, {}, m_entry};
-    case Problem::SizeBeyond64Bits: return {MessageId::SizeBeyond64Bits, m_placed.regionName, {}, {}, m_entry};
-    case Problem::NegativeSize: return {MessageId::OutOfMemory, m_placed.regionName, {}, {}, m_entry};
-    case Problem::CannotOpen: return about(MessageId::CannotOpen);
-    case Problem::CannotRead: return about(MessageId::CannotRead);
-    case Problem::Oversize: return about(MessageId::Oversize);
-    case Problem::Changed: return about(MessageId::ImageChanged);
-    case Problem::None: break;
-  }
-  assert(!"a message is asked for a problem only");
-  return about(MessageId::UnexpectedError);
-}
-
 // A read that fails or ends early: an image cut or written while it was read changed.
-RegionBytes::Problem RegionBytes::ReadProblem() const {
-  return m_stamp && m_image->Stamp() != m_stamp ? Problem::Changed : Problem::CannotRead;
+MessageId RegionBytes::ReadProblem() const {
+  return m_stamp && m_image->Stamp() != m_stamp ? MessageId::ImageChanged : MessageId::CannotRead;
 }
 
 bool RegionBytes::ImageEndsHere() {
   char extra;
   const std::optional<size_t> more = m_image->Read(&extra, 1);
-  if (!more) return Fail(Problem::CannotRead, true), false;
-  if (*more != 0 || m_image->Stamp() != m_stamp) return Fail(Problem::Changed), false;
+  if (!more) return Fail(MessageId::CannotRead, true), false;
+  if (*more != 0 || m_image->Stamp() != m_stamp) return Fail(MessageId::ImageChanged), false;
   m_image.reset();
   return true;
 }
 
 RegionBytes::Copy RegionBytes::CopyImageInto(File& output) {
   if (m_stream) return Copy::Unsupported;
-  if (m_problem != Problem::None || m_done >= m_placed.imageBytes) return Copy::Done;
+  if (m_problem || m_done >= m_placed.imageBytes) return Copy::Done;
   switch (output.CopyFrom(*m_image, m_placed.imageBytes - m_done)) {
     case File::CopyResult::Unsupported: return Copy::Unsupported;
     case File::CopyResult::ReadFailed: Fail(ReadProblem(), true); return Copy::Failed;
@@ -105,8 +89,8 @@ RegionBytes::Copy RegionBytes::CopyImageInto(File& output) {
 RegionBytes::Chunk RegionBytes::NextFromStream(char* buffer, size_t capacity) {
   const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_placed.size - m_done, capacity));
   const std::optional<size_t> got = m_image->Read(buffer, want > 0 ? want : 1);
-  if (!got) return Fail(Problem::CannotRead, true);
-  if (want == 0 && *got > 0) return Fail(Problem::Oversize);
+  if (!got) return Fail(MessageId::CannotRead, true);
+  if (want == 0 && *got > 0) return Fail(MessageId::Oversize);
   if (*got < want || want == 0) m_image.reset();  // its end
   m_done += *got;
   m_placed.imageBytes = m_done;
@@ -114,7 +98,7 @@ RegionBytes::Chunk RegionBytes::NextFromStream(char* buffer, size_t capacity) {
 }
 
 RegionBytes::Chunk RegionBytes::Next(char* buffer, size_t capacity) {
-  if (m_problem != Problem::None || (m_done == m_placed.size && !m_image)) return {nullptr, 0};
+  if (m_problem || (m_done == m_placed.size && !m_image)) return {nullptr, 0};
   if (m_stream && m_image) return NextFromStream(buffer, capacity);
   if (m_done < m_placed.imageBytes) {
     // Exactly the checked number of bytes: an image that ends early is a failed read.

@@ -27,17 +27,14 @@ inline constexpr size_t kStreamBufferSize = size_t{4} << 20;
 
 class RegionBytes {
  public:
-  enum class Problem { None, OffsetBeyond64Bits, SizeBeyond64Bits, NegativeSize, CannotOpen, CannotRead, Oversize, Changed };
-
   // Opens the row's image file and, where the system knows the file's size, checks it against the
   // region's. An image whose size the system does not know in advance (a pipe, a device, a system
   // file that says 0) is read as a stream: to its end, or until it passes the region's size.
   RegionBytes(const RegionRow& row, std::uint64_t position);
 
-  // None until something goes wrong; the region is unusable afterwards.
-  Problem GetProblem() const { return m_problem; }
-  // The message that tells the user of the problem, with the file and the system's reason.
-  Message ProblemMessage() const;
+  // None until something goes wrong: then the message that tells the user why, with the file and
+  // the system's reason, or the layout's entry at fault. The region is unusable afterwards.
+  const std::optional<Message>& Problem() const { return m_problem; }
   // imageBytes is known once the region is complete.
   const PlacedRegion& Placed() const { return m_placed; }
 
@@ -56,9 +53,9 @@ class RegionBytes {
   Copy CopyImageInto(File& output);
 
  private:
-  Chunk Fail(Problem problem, bool systemReason = false);
+  Chunk Fail(MessageId id, bool systemReason = false);
   Chunk NextFromStream(char* buffer, size_t capacity);
-  Problem ReadProblem() const;
+  MessageId ReadProblem() const;
   // After the image's bytes: an image that has grown or was written since its size was checked is
   // not the file the user chose.
   bool ImageEndsHere();
@@ -68,9 +65,7 @@ class RegionBytes {
   std::optional<FileStamp> m_stamp;
   bool m_stream = false;
   std::uint64_t m_done = 0;
-  Problem m_problem = Problem::None;
-  std::string m_reason;  // the system's, about the image file
-  std::string m_entry;   // the layout's entry at fault, as KEY=text
+  std::optional<Message> m_problem;
 };
 
 }  // namespace quorvel

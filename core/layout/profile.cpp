@@ -115,17 +115,12 @@ std::optional<ProfileFile::Entry> ProfileFile::FindEntry(std::u16string_view sec
       if (inSection) return false;
       inSection = NamesEqual(line.name, wantedSection);
     } else if (line.kind == Line::Kind::Entry && inSection && NamesEqual(line.name, wantedKey)) {
-      found = Entry{line.name, line.value, number};
+      found = Entry{line.value, number};
       return false;
     }
     return true;
   });
   return found;
-}
-
-std::u16string ProfileFile::Find(std::u16string_view section, std::u16string_view key) const {
-  const std::optional<Entry> entry = FindEntry(section, key);
-  return entry && entry->value ? std::u16string(Unquote(*entry->value)) : std::u16string();
 }
 
 void ProfileFile::ForEachHeader(const std::function<void(const std::string& name, int line)>& visit) const {
@@ -143,8 +138,9 @@ std::optional<ProfileFile::Value> ProfileFile::FindValue(std::string_view sectio
 
 std::string ProfileFile::Lookup(std::string_view section, std::string_view key, size_t capacity) const {
   if (capacity == 0) return {};
-  const std::string ansi = EncodeCp932(Find(Utf8ToUtf16(section), Utf8ToUtf16(key)), capacity - 1);
-  return Utf16ToUtf8(DecodeCp932(ansi));
+  const std::optional<Entry> entry = FindEntry(Utf8ToUtf16(section), Utf8ToUtf16(key));
+  const std::u16string_view value = entry && entry->value ? Unquote(*entry->value) : std::u16string_view();
+  return Utf16ToUtf8(DecodeCp932(EncodeCp932(value, capacity - 1)));
 }
 
 }  // namespace quorvel

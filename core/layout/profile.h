@@ -36,12 +36,10 @@ class ProfileFile {
 
  private:
   struct Entry {
-    std::u16string_view name;
     std::optional<std::u16string_view> value;  // none for a line without '='
     int line = 0;
   };
   std::optional<Entry> FindEntry(std::u16string_view section, std::u16string_view key) const;
-  std::u16string Find(std::u16string_view section, std::u16string_view key) const;
 
   std::u16string m_text;
 };

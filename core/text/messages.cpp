@@ -35,12 +35,13 @@ constexpr Words kMessages[] = {
     {MessageId::UnexpectedError, kError, "予期しないエラーが発生しました。", nullptr},
 };
 
-static_assert([] {
+constexpr bool InOrderOfIds() {
   for (size_t i = 0; i < std::size(kMessages); ++i) {
     if (static_cast<size_t>(kMessages[i].id) != i) return false;
   }
   return true;
-}(), "the messages stand in the order of their ids");
+}
+static_assert(InOrderOfIds(), "the messages stand in the order of their ids");
 
 const Words& WordsOf(MessageId id) { return kMessages[static_cast<size_t>(id)]; }
 

@@ -23,11 +23,6 @@ DWORD CListCtrl::SetExtendedStyle(DWORD style) {
   return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style));
 }
 
-int CListCtrl::GetItemCount() const {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
-}
-
 BOOL CListCtrl::DeleteAllItems() {
   assert(::IsWindow(m_hWnd));
   return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS));

@@ -14,7 +14,6 @@ class CListCtrl : public CWnd {
  public:
   int InsertColumn(int column, const std::string& heading, int format, int width, int subItem);
   DWORD SetExtendedStyle(DWORD style);
-  int GetItemCount() const;
   BOOL DeleteAllItems();
   // Inserts an item with its first column's text; returns its index or -1.
   int InsertItem(int item, const std::string& text);
