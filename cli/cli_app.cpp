@@ -279,7 +279,7 @@ int Tool::Run(const std::vector<std::string>& args) {
   }
   if (const std::string problem = ParseAssignments(); !problem.empty()) return Usage(problem);
 
-  // The layout file is read once, to its end, for the table and for the check.
+  // The layout file is read once, to its end, for the rows and for the check.
   const LayoutFile layout = ReadLayout(m_options.layout);
   if (layout.status == WholeFile::Status::TooLarge) {
     return Usage(Say("the layout file '{0}' is larger than 64 MiB, which no layout file is",
