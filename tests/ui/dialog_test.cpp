@@ -235,9 +235,10 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
 }
 
 // Painting, sizing, minimising and restoring are the dialog manager's, and the list fills the client
-// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero. Shown
-// again, the dialog binds the new list and opens the layout given at start once the window shows: the
-// one argument on the command line, as a full path.
+// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero. Run
+// modeless, the dialog ends by Cancel as a modal one does, and its window goes; shown again, it binds
+// the new list and opens the layout given at start once the window shows: the one argument on the
+// command line, as a full path. A dialog object that dies first takes its window with it.
 TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShowing) {
   const auto proc = reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(m_dlg.m_hWnd, DWLP_DLGPROC));
   ::InvalidateRect(m_dlg.m_hWnd, nullptr, FALSE);
@@ -259,8 +260,8 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
     EXPECT_EQ(std::pair(CQuorvelDlg::IconOrigin(client, 160, 32, 32).x, CQuorvelDlg::IconOrigin(160, client, 32, 32).y), std::pair(origin, origin))
         << client;
   }
-  ::DestroyWindow(m_dlg.m_hWnd);
-  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
+  Send(WM_COMMAND, IDCANCEL);
+  EXPECT_EQ(std::pair(::IsWindow(m_list), m_dlg.m_regionList.GetSafeHwnd()), std::pair(FALSE, HWND{}));  // no dead handle is kept
   m_dlg.OpenAtStart(m_layout);
   ASSERT_TRUE(m_dlg.Create());
   m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST);
@@ -278,14 +279,6 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
   for (const auto& [commandLine, path] : cases) {
     EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << WideToUtf8(commandLine);
   }
-}
-
-// Run modeless, the dialog ends as a modal one does, by OK or Cancel, and its window goes; a dialog
-// object that dies first takes its window with it, so that no window points at a dead object.
-TEST_F(DialogTest, AModelessDialogsWindowGoesWhenItEndsOrItsObjectDoes) {
-  Send(WM_COMMAND, IDOK);
-  EXPECT_FALSE(::IsWindow(m_list));
-  EXPECT_EQ(m_dlg.m_hWnd, nullptr);
   HWND about = nullptr;
   {
     CAboutDlg dialog;
