@@ -61,7 +61,9 @@ void CQuorvelDlg::OnExecute() {
   options.format = OutputFormatFor(*output);
   options.layoutPath = m_layoutPath;
   const qfw::CWaitCursor wait;
-  GenerateImage(m_regions.Rows(), output->path, *this, options);
+  // The rows as they are now: a message box's loop may run a posted command meanwhile.
+  const std::vector<RegionRow> rows = m_regions.Rows();
+  GenerateImage(rows, output->path, *this, options);
 }
 
 // One file at a time. A layout (".conf") opens wherever it lands, as "開く(&O)" would; so does any

@@ -152,9 +152,4 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return nameA == nameB && !nameA.empty() && IsSameFile(FolderOf(targetA), FolderOf(targetB));
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 }  // namespace quorvel
