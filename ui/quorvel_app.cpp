@@ -14,8 +14,8 @@ BEGIN_MESSAGE_MAP(CQuorvelApp, CWinApp)
 END_MESSAGE_MAP()
 
 CQuorvelApp::CQuorvelApp() {
-  m_failureTexts = {qbase::Utf8ToWide(MessageText({MessageId::OutOfMemory}, Language::Japanese)),
-                    qbase::Utf8ToWide(MessageText({MessageId::UnexpectedError}, Language::Japanese))};
+  m_outOfMemoryText = qbase::Utf8ToWide(MessageText({MessageId::OutOfMemory}, Language::Japanese));
+  m_unexpectedErrorText = qbase::Utf8ToWide(MessageText({MessageId::UnexpectedError}, Language::Japanese));
 }
 
 // Runs the main dialog, with the layout the program was started with, if any; the process ends

@@ -1,4 +1,4 @@
-// Files and paths on POSIX: file.h and path.h.
+// Files and paths on POSIX: file.h and path.h; the error that the replacement's steps ask about.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 
 #include "files/path.h"
 #include "files/posix.h"
+#include "files/replacement_steps.h"
 
 namespace quorvel {
 namespace {
@@ -28,7 +29,7 @@ std::nullopt_t Failed(int error) {
   return std::nullopt;
 }
 
-int LastError() { return t_lastError; }
+bool replacement::AccessDenied() { return t_lastError == EACCES || t_lastError == EPERM; }
 
 std::string LastSystemError() { return std::strerror(t_lastError); }
 

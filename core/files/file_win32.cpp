@@ -1,4 +1,4 @@
-// Files and paths on Windows: file.h and path.h.
+// Files and paths on Windows: file.h and path.h; the error that the replacement's steps ask about.
 #include <windows.h>
 
 #include <algorithm>
@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "files/path.h"
+#include "files/replacement_steps.h"
 #include "files/win32.h"
 
 namespace quorvel {
@@ -25,7 +26,7 @@ std::nullopt_t Failed(DWORD error) {
   return std::nullopt;
 }
 
-DWORD LastError() { return t_lastError; }
+bool replacement::AccessDenied() { return t_lastError == ERROR_ACCESS_DENIED; }
 
 std::string LastSystemError() {
   wchar_t* text = nullptr;

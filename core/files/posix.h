@@ -20,8 +20,6 @@ class FileHandle {
 // Keeps errno, or the error given, for LastSystemError; returns nothing, for the callers' failure paths.
 std::nullopt_t Failed();
 std::nullopt_t Failed(int error);
-// The error kept last.
-int LastError();
 
 // Reading and writing are interrupted by signals the program handles; they start again.
 template <class Call>

@@ -162,8 +162,6 @@ std::optional<Temporary> CreateBeside(const Place& place) {
   return Temporary{FileHandle::Adopt(fd), name};
 }
 
-bool AccessDenied() { return LastError() == EACCES || LastError() == EPERM; }
-
 std::optional<File> OpenTarget(const Place& place) {
   const int flags = O_WRONLY | O_CLOEXEC | (place.device ? 0 : O_TRUNC);
   const int fd = Retrying([&] { return ::open(place.target.c_str(), flags); });

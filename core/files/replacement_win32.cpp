@@ -88,8 +88,6 @@ std::optional<Temporary> CreateBeside(const Place& place) {
   return Failed();
 }
 
-bool AccessDenied() { return LastError() == ERROR_ACCESS_DENIED; }
-
 std::optional<File> OpenTarget(const Place& place) {
   const HANDLE h = place.device ? OpenHandle(Utf8ToWide(place.target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)
                                 : OpenHandle(Utf8ToWide(place.target), GENERIC_WRITE, 0, TRUNCATE_EXISTING);

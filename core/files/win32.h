@@ -23,8 +23,6 @@ class FileHandle {
 // failure paths.
 std::nullopt_t Failed();
 std::nullopt_t Failed(DWORD error);
-// The error kept last.
-DWORD LastError();
 
 // Owns a handle that may be INVALID_HANDLE_VALUE.
 struct HandleCloser {

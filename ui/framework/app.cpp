@@ -37,7 +37,7 @@ HICON AfxLoadIcon(UINT id) { return ::LoadIconW(AfxGetInstanceHandle(), MAKEINTR
 
 void AfxReportFailure(HWND owner, Failure failure) noexcept {
   if (!g_app) return;
-  const std::wstring& text = failure == Failure::OutOfMemory ? g_app->m_failureTexts.outOfMemory : g_app->m_failureTexts.unexpected;
+  const std::wstring& text = failure == Failure::OutOfMemory ? g_app->m_outOfMemoryText : g_app->m_unexpectedErrorText;
   if (!text.empty()) ::MessageBoxW(owner, text.c_str(), L"", MB_ICONERROR);
 }
 

@@ -17,12 +17,6 @@ inline constexpr UINT ID_HELP = 0xE146;
 // Why a command stopped with an exception: std::bad_alloc, or anything else.
 enum class Failure { OutOfMemory, Unexpected };
 
-// What the user is told of each failure, in the program's words: the framework has none of its own.
-struct FailureTexts {
-  std::wstring outOfMemory;
-  std::wstring unexpected;
-};
-
 class CWinApp : public CCmdTarget {
  public:
   // The one application object registers itself; it lives for the whole process.
@@ -36,8 +30,10 @@ class CWinApp : public CCmdTarget {
   HINSTANCE m_hInstance = nullptr;
   // What the program was started with, after its own name: one entry per argument, unquoted.
   std::vector<std::string> m_arguments;
-  // Given by the program before anything can fail, so that telling of a failure needs no memory.
-  FailureTexts m_failureTexts;
+  // What the user is told of each failure, in the program's words (the framework has none of its
+  // own): given before anything can fail, so that telling of a failure needs no memory.
+  std::wstring m_outOfMemoryText;
+  std::wstring m_unexpectedErrorText;
 
  protected:
   // There is no help file: the help command has nothing to open.
