@@ -3,10 +3,14 @@
 #include <array>
 #include <memory>
 
-#include "text/cp932_table.h"
-
 namespace quorvel {
 namespace {
+
+// The double-byte half of the code page, generated: rows for the lead bytes 0x81-0x9F then
+// 0xE0-0xFC, columns for the trail bytes 0x40-0xFC.
+constexpr char16_t kCp932DoubleByte[60][189] = {
+#include "text/cp932_table.inc"
+};
 
 constexpr char16_t kDefaultChar = 0x30FB;  // KATAKANA MIDDLE DOT, 0x81 0x45
 constexpr unsigned kTrailFirst = 0x40;
