@@ -80,7 +80,7 @@ const CliCase kCases[] = {
      "0\t0x10\tipl\t\n0x10\t0x8\tkernel\t@dir/kernel.bin\n", "", {{"out.bin", std::nullopt}}},
     {"a missing image names the file and the reason", {"-o", "@dir/out.bin", "-i", "ipl=@dir/none.bin", "@dir/board.conf"},
      kExitFailed, "", "ファイルを開けません。 @dir/none.bin: ", {{"out.bin", std::nullopt}}},
-    {"a negative size: the described words, then the region and its entry", {"-o", "@dir/out.bin", "@dir/neg.conf"}, kExitFailed,
+    {"a negative size: the dialog program's words, then the region and its entry", {"-o", "@dir/out.bin", "@dir/neg.conf"}, kExitFailed,
      "", "メモリが足りません。 kernel: SIZE=-0x10\n", {{"out.bin", std::nullopt}},
      [](const auto& dir) { Write(dir, "neg.conf", "[ipl]\nOFFSET=0\nSIZE=4\n[kernel]\nOFFSET=4\nSIZE=-0x10\n"); }},
     {"a region of 2 GiB: the next starts at 2 GiB", {"-o", kNullDevice, "@dir/2g.conf"}, kExitOk,
