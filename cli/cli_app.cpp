@@ -2,19 +2,19 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
-#include <cstdio>
 #include <map>
 #include <new>
 #include <ostream>
 
-#include "file_access.h"
-#include "image_verify.h"
-#include "image_writer.h"
-#include "layout_check.h"
-#include "layout_loader.h"
-#include "messages.h"
+#include "files/path.h"
+#include "image/image_verify.h"
+#include "image/image_writer.h"
+#include "layout/layout_check.h"
+#include "layout/layout_loader.h"
 #include "progress.h"
 #include "region_map.h"
+#include "reports.h"
+#include "text/messages.h"
 #include "version.h"
 
 namespace quorvel {
@@ -55,12 +55,12 @@ class Tool {
   void Describe(CLI::App& app);
   std::string ParseProblem(const CLI::ParseError& e) const;
   std::string ParseAssignments();
-  std::string AssignImages(RegionTable& table) const;
-  std::optional<std::string> InputAt(const std::string& path) const;
+  std::string AssignImages(std::vector<RegionRow>& rows) const;
+  std::optional<std::string> InputAt(const std::string& path, const std::vector<RegionRow>& rows) const;
   std::optional<OutputOptions> OutputChoice(std::string& problem) const;
-  int RunCheck(const ProfileFile& profile, const RegionTable& table) const;
-  int RunVerify(const RegionTable& table) const;
-  int RunGenerate(const RegionTable& table) const;
+  int RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const;
+  int RunVerify(const std::vector<RegionRow>& rows) const;
+  int RunGenerate(const std::vector<RegionRow>& rows) const;
   int MapFailure() const;
 
   std::ostream& m_out;
@@ -69,35 +69,6 @@ class Tool {
   Options m_options;
   bool m_baseGiven = false;
   std::map<std::string, std::string> m_images;  // region name to image path
-};
-
-// Reports on the streams: errors always, plain messages unless quiet; in English where the message
-// has English words and the tool speaks English; after the message, the file concerned and the
-// system's reason. Line breaks in messages are written as the terminal expects them.
-class StreamSink final : public MessageSink {
- public:
-  StreamSink(std::ostream& out, std::ostream& err, bool quiet, Language language)
-      : m_out(out), m_err(err), m_quiet(quiet), m_language(language) {}
-  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(Message{text, kind}); }
-  void ShowMessage(const Message& message) override {
-    const bool english = m_language == Language::English && !message.english.empty();
-    std::string line;
-    for (const char c : english ? message.english : message.text) {
-      if (c != '\r') line += c;
-    }
-    if (!message.path.empty()) line += " " + message.path + (message.reason.empty() ? "" : ": " + message.reason);
-    if (message.kind == MessageKind::Error) {
-      m_err << line << '\n';
-    } else if (!m_quiet) {
-      m_out << line << '\n';
-    }
-  }
-
- private:
-  std::ostream& m_out;
-  std::ostream& m_err;
-  bool m_quiet;
-  Language m_language;
 };
 
 std::string KnownRegionList() {
@@ -116,12 +87,6 @@ std::optional<std::uint64_t> ParseAddress(std::string_view text) {
   return value;
 }
 
-void PrintTable(const MemoryRegionTable& table, std::ostream& out) {
-  for (const RegionRow& row : table.Rows()) {
-    out << row.offsetText << '\t' << row.sizeText << '\t' << row.regionName << '\t' << row.imagePath << '\n';
-  }
-}
-
 void Tool::Describe(CLI::App& app) {
   app.name("quorvel-cli");
   if (m_language == Language::Japanese) app.option_defaults()->group("オプション");
@@ -130,37 +95,36 @@ void Tool::Describe(CLI::App& app) {
   app.set_version_flag("--version", std::string("quorvel-cli ") + QUORVEL_VERSION_DOTTED,
                        Say("Print the version and stop", "バージョンを表示して終了します"));
   app.set_help_flag("-h,--help", Say("Print this help and stop", "このヘルプを表示して終了します"));
-  app.add_option("LAYOUT", m_options.layout, Say("Layout file (.conf)", "レイアウトファイル（.conf）"))->required();
-  auto* output = app.add_option("-o,--output", m_options.output, Say("Image file to write", "作成するイメージファイル"))
-                     ->capture_default_str();
+  // Each option with its help in the tool's language: a flag for a bool, else an option that takes a value.
+  const auto declare = [&](const char* names, auto& value, std::string_view english, std::string_view japanese) {
+    if constexpr (std::is_same_v<std::remove_reference_t<decltype(value)>, bool>) {
+      return app.add_flag(names, value, Say(english, japanese));
+    } else {
+      return app.add_option(names, value, Say(english, japanese));
+    }
+  };
+  declare("LAYOUT", m_options.layout, "Layout file (.conf)", "レイアウトファイル（.conf）")->required();
+  auto* output = declare("-o,--output", m_options.output, "Image file to write", "作成するイメージファイル")->capture_default_str();
   // One assignment each time: a layout that follows -i's value is never taken for a second image.
-  app.add_option("-i,--image", m_options.images,
-                 Say("Image file for a region, as REGION=IMAGE (one each time; repeatable)",
-                     "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）"))
-      ->allow_extra_args(false);
-  auto* format = app.add_option("--format", m_options.format,
-                                Say("bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
-                                    "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります"));
-  auto* base = app.add_option("--base", m_options.base,
-                              Say("Address of the image's first byte in the target, for srec and ihex (default 0)",
-                                  "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）"));
-  auto* map = app.add_option("--map-json", m_options.mapJson,
-                             Say("Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
-                                 "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します"));
-  auto* list = app.add_flag("--list", m_options.list,
-                            Say("Print the region table instead of writing the image", "イメージを作成せず、リージョンの一覧を表示します"));
-  auto* check = app.add_flag("--check", m_options.check,
-                             Say("Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)",
-                                 "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します"));
-  auto* verify = app.add_option("--verify", m_options.verify,
-                                Say("Tell whether an existing IMAGE holds what the layout calls for",
-                                    "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます"));
+  declare("-i,--image", m_options.images, "Image file for a region, as REGION=IMAGE (one each time; repeatable)",
+          "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）")->allow_extra_args(false);
+  auto* format = declare("--format", m_options.format, "bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
+                         "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります");
+  auto* base = declare("--base", m_options.base, "Address of the image's first byte in the target, for srec and ihex (default 0)",
+                       "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）");
+  auto* map = declare("--map-json", m_options.mapJson, "Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
+                      "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します");
+  auto* list = declare("--list", m_options.list, "Print the region table instead of writing the image", "イメージを作成せず、リージョンの一覧を表示します");
+  auto* check = declare("--check", m_options.check, "Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)",
+                        "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します");
+  auto* verify = declare("--verify", m_options.verify, "Tell whether an existing IMAGE holds what the layout calls for",
+                         "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます");
   for (CLI::Option* other : {list, check, verify}) {
     for (CLI::Option* writing : {output, map, format, base}) writing->excludes(other);
   }
   list->excludes(check)->excludes(verify);
   check->excludes(verify);
-  app.add_flag("-q,--quiet", m_options.quiet, Say("Print nothing on success", "成功したときは何も表示しません"));
+  declare("-q,--quiet", m_options.quiet, "Print nothing on success", "成功したときは何も表示しません");
   if (m_language == Language::Japanese) {
     auto formatter = std::make_shared<CLI::Formatter>();
     for (const auto& [key, label] : {std::pair{"Usage", "使い方"}, {"OPTIONS", "オプション"},
@@ -205,23 +169,20 @@ std::string Tool::ParseAssignments() {
 }
 
 // Sets each assigned image on its row; a problem when the layout lacks the region.
-std::string Tool::AssignImages(RegionTable& table) const {
+std::string Tool::AssignImages(std::vector<RegionRow>& rows) const {
   for (const auto& [region, path] : m_images) {
-    int row = 0;
-    while (row < table.Count() && table.GetCell(row, COL_REGION, kRegionNameCapacity) != region) ++row;
-    if (row == table.Count()) {
-      return Say("the layout file defines no region '{0}'", "レイアウトファイルにリージョン '{0}' がありません", {region});
-    }
-    table.SetCell(row, COL_IMAGE, path);
+    RegionRow* row = FindRow(rows, region);
+    if (!row) return Say("the layout file defines no region '{0}'", "レイアウトファイルにリージョン '{0}' がありません", {region});
+    row->imagePath = path;
   }
   return {};
 }
 
 // The input or the output that path would write over, if any.
-std::optional<std::string> Tool::InputAt(const std::string& path) const {
-  if (IsSameFile(path, m_options.layout)) return Say("the layout file", "レイアウトファイル");
-  for (const auto& [region, image] : m_images) {
-    if (IsSameFile(path, image)) return Say("the image file of region '{0}'", "リージョン'{0}'のイメージファイル", {region});
+std::optional<std::string> Tool::InputAt(const std::string& path, const std::vector<RegionRow>& rows) const {
+  if (const std::optional<Input> input = OverwrittenInput(path, m_options.layout, rows)) {
+    if (input->isLayout) return Say("the layout file", "レイアウトファイル");
+    return Say("the image file of region '{0}'", "リージョン'{0}'のイメージファイル", {input->region});
   }
   if (IsSameFile(path, m_options.output)) return Say("the output", "出力ファイル");
   return std::nullopt;
@@ -251,84 +212,46 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
   return std::nullopt;
 }
 
-int Tool::RunCheck(const ProfileFile& profile, const RegionTable& table) const {
-  const std::vector<Finding> findings = CheckLayout(profile, table, m_language);
-  for (const Finding& f : findings) {
-    m_out << m_options.layout << ':' << (f.line > 0 ? std::to_string(f.line) + ":" : std::string()) << ' '
-          << (f.region.empty() ? "" : f.region + ": ") << f.text << '\n';
-  }
-  if (findings.empty()) m_out << m_options.layout << ": " << Say("no findings", "指摘はありません") << '\n';
+int Tool::RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const {
+  const std::vector<Finding> findings = CheckLayout(profile, rows, m_language);
+  PrintFindings(findings, m_options.layout, m_out, m_language);
   return findings.empty() ? kExitOk : kExitFailed;
 }
 
-int Tool::RunVerify(const RegionTable& table) const {
-  const std::optional<VerifyReport> report = VerifyImage(table, m_options.verify);
+int Tool::RunVerify(const std::vector<RegionRow>& rows) const {
+  const std::optional<VerifyReport> report = VerifyImage(rows, m_options.verify);
   if (!report) {
     return Usage(Say("cannot read the image file '{0}': {1}", "イメージファイル '{0}' を読み込めません: {1}",
                      {m_options.verify, LastSystemError()}));
   }
-  char line[256];
-  for (const RegionCheck& r : report->regions) {
-    std::snprintf(line, sizeof line, "%-12s 0x%08llX 0x%08llX  ", r.regionName.c_str(),
-                  static_cast<unsigned long long>(r.position), static_cast<unsigned long long>(r.size));
-    const std::string at = std::to_string(r.at);
-    switch (r.outcome) {
-      case RegionCheck::Outcome::Matches: m_out << line << Say("matches", "一致") << '\n'; continue;
-      case RegionCheck::Outcome::Differs:
-        m_out << line << Say("DIFFERS from byte {0} of the region", "不一致: リージョンの{0}バイト目から異なります", {at});
-        break;
-      case RegionCheck::Outcome::ImageEnds:
-        m_out << line << Say("DIFFERS: the image ends {0} bytes into the region", "不一致: イメージがリージョンの{0}バイト目で終わっています", {at});
-        break;
-      case RegionCheck::Outcome::ImageUnreadable:
-        m_out << line << Say("DIFFERS: the image cannot be read here", "不一致: イメージをここから読み込めません");
-        break;
-      case RegionCheck::Outcome::RegionUnreadable:
-        m_out << line << Say("DIFFERS: {0}", "不一致: {0}", {r.problem});
-        break;
-    }
-    m_out << '\n';
-  }
-  if (report->imageSize != report->expectedSize) {
-    m_out << Say("the image holds {0} bytes{1}, the layout calls for {2}", "イメージは{0}バイト{1}ありますが、レイアウトでは{2}バイトです",
-                 {std::to_string(report->imageSize), report->imageGoesOn ? Say(" or more", "以上") : "",
-                  std::to_string(report->expectedSize)})
-          << '\n';
-  }
+  PrintVerification(*report, m_out, m_language);
   return report->AllMatch() ? kExitOk : kExitFailed;
 }
 
-int Tool::RunGenerate(const RegionTable& table) const {
+int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
   StreamSink sink(m_out, m_err, m_options.quiet, m_language);
   std::string problem;
   const std::optional<OutputOptions> output = OutputChoice(problem);
   if (!output) return Usage(problem);
-  if (table.Count() <= 0) {
-    sink.ShowMessage(kMsgNoRegions, MessageKind::Error);
+  if (rows.empty()) {
+    sink.ShowMessage({MessageId::NoRegions});
     return kExitFailed;
   }
-  // The map's file is made before the image is written, so that a map that cannot be written
-  // leaves the image as it was; it takes its place after the image has taken its own.
-  const bool wantsMap = !m_options.mapJson.empty();
-  if (const std::optional<std::string> input = wantsMap ? InputAt(m_options.mapJson) : std::nullopt) {
-    return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
-                       {m_options.mapJson, *input}));
+  std::optional<MapFile> mapFile;
+  if (!m_options.mapJson.empty()) {
+    if (const std::optional<std::string> input = InputAt(m_options.mapJson, rows)) {
+      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
+                         {m_options.mapJson, *input}));
+    }
+    if (!mapFile.emplace(m_options.mapJson).IsOpen()) return MapFailure();
   }
-  std::optional<ReplacementFile> mapFile = wantsMap ? ReplacementFile::Open(m_options.mapJson) : std::nullopt;
-  if (wantsMap && !mapFile) return MapFailure();
-  ObserverList observers;
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
-  observers.Add(progress);
-  RegionDigests digests;
-  if (mapFile) observers.Add(digests);
-  const auto map = GenerateImage(table, m_options.output, sink, *output, &observers);
+  std::vector<WriteObserver*> observers{&progress};
+  if (mapFile) observers.push_back(&*mapFile);
+  const auto map = GenerateImage(rows, m_options.output, sink, *output, observers);
   if (!map) return kExitFailed;
   if (!m_options.quiet) PrintMap(*map, m_out, m_language);
-  if (mapFile) {
-    const std::string json = MapJson(m_options.output, *map, digests.Digests());
-    if (!mapFile->Get().WriteAll(json.data(), json.size()) || !mapFile->Commit()) return MapFailure();
-  }
-  return kExitOk;
+  return !mapFile || mapFile->Commit(m_options.output, *map) ? kExitOk : MapFailure();
 }
 
 int Tool::MapFailure() const {
@@ -356,7 +279,7 @@ int Tool::Run(const std::vector<std::string>& args) {
   }
   if (const std::string problem = ParseAssignments(); !problem.empty()) return Usage(problem);
 
-  // The layout file is read once, to its end, for the table and for the check.
+  // The layout file is read once, to its end, for the rows and for the check.
   const LayoutFile layout = ReadLayout(m_options.layout);
   if (layout.status == WholeFile::Status::TooLarge) {
     return Usage(Say("the layout file '{0}' is larger than 64 MiB, which no layout file is",
@@ -366,18 +289,17 @@ int Tool::Run(const std::vector<std::string>& args) {
     return Usage(Say("cannot read the layout file '{0}': {1}", "レイアウトファイル '{0}' を読み込めません: {1}",
                      {m_options.layout, layout.reason}));
   }
-  MemoryRegionTable table;
-  LoadLayout(table, layout.profile);
-  if (const std::string problem = AssignImages(table); !problem.empty()) return Usage(problem);
+  std::vector<RegionRow> rows = LoadLayout(layout.profile);
+  if (const std::string problem = AssignImages(rows); !problem.empty()) return Usage(problem);
 
   if (m_options.list) {
-    PrintTable(table, m_out);
-    if (table.Count() == 0) m_err << kMsgNoRegions << '\n';
-    return table.Count() == 0 ? kExitFailed : kExitOk;
+    PrintRows(rows, m_out);
+    if (rows.empty()) m_err << MessageText({MessageId::NoRegions}, m_language) << '\n';
+    return rows.empty() ? kExitFailed : kExitOk;
   }
-  if (m_options.check) return RunCheck(layout.profile, table);
-  if (!m_options.verify.empty()) return RunVerify(table);
-  return RunGenerate(table);
+  if (m_options.check) return RunCheck(layout.profile, rows);
+  if (!m_options.verify.empty()) return RunVerify(rows);
+  return RunGenerate(rows);
 }
 
 }  // namespace
@@ -387,7 +309,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     return Tool(out, err, language).Run(args);
   } catch (const std::bad_alloc&) {
-    err << kMsgOutOfMemory << '\n';
+    err << MessageText({MessageId::OutOfMemory}, language) << '\n';
     return kExitFailed;
   } catch (const std::exception& e) {
     err << "quorvel-cli: " << e.what() << '\n';

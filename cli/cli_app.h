@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "language.h"
+#include "text/language.h"
 
 namespace quorvel {
 

@@ -35,7 +35,4 @@ class Crc32 {
   std::uint32_t m_crc = 0;
 };
 
-// Lowercase hexadecimal digits of the bytes.
-std::string HexDigits(const unsigned char* bytes, size_t size);
-
 }  // namespace quorvel

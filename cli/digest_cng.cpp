@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "base/hex_digits.h"
 #include "digest.h"
 
 namespace quorvel {
@@ -52,7 +53,7 @@ std::string Sha256::HexDigest() {
   ::BCryptFinishHash(m_state->m_hash, digest, kDigestBytes, 0);
   ::BCryptDestroyHash(m_state->m_hash);
   m_state->Start();
-  return HexDigits(digest, kDigestBytes);
+  return qbase::HexDigits(digest, kDigestBytes);
 }
 
 }  // namespace quorvel

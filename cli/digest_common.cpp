@@ -20,14 +20,4 @@ void Crc32::Update(const void* data, size_t size) {
 
 std::uint32_t Crc32::Value() { return std::exchange(m_crc, 0); }
 
-std::string HexDigits(const unsigned char* bytes, size_t size) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < size; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0xF];
-  }
-  return text;
-}
-
 }  // namespace quorvel

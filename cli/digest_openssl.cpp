@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "base/hex_digits.h"
 #include "digest.h"
 
 namespace quorvel {
@@ -25,7 +26,7 @@ std::string Sha256::HexDigest() {
   unsigned int size = 0;
   ::EVP_DigestFinal_ex(m_state->m_context, digest, &size);
   ::EVP_DigestInit_ex(m_state->m_context, ::EVP_sha256(), nullptr);
-  return HexDigits(digest, size);
+  return qbase::HexDigits(digest, size);
 }
 
 }  // namespace quorvel

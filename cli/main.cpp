@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "file_access.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -26,11 +25,13 @@ quorvel::Language UserLanguage() {
 // Arguments arrive as UTF-16 so that any path works on any Windows locale; the tool speaks UTF-8.
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(quorvel::WideToUtf8(argv[i]));
+  for (int i = 0; i < argc; ++i) args.push_back(qbase::WideToUtf8(argv[i]));
   ::SetConsoleOutputCP(CP_UTF8);
   return quorvel::RunCli(args, std::cout, std::cerr, UserLanguage());
 }
 #else
+#include "files/replacement_file.h"
+
 namespace {
 
 // The language of the locale that messages are shown in: the first of LC_ALL, LC_MESSAGES and LANG

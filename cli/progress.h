@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "image_writer.h"
+#include "image/image_writer.h"
 
 namespace quorvel {
 

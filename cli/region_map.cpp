@@ -1,25 +1,20 @@
 #include "region_map.h"
 
-#include "hex.h"
-
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
+
+#include "base/hex_digits.h"
 
 namespace quorvel {
 namespace {
 
-std::string Hex(std::uint64_t value) { return FormatHex(value, 8); }
+std::string Hex(std::uint64_t value) { return qbase::FormatHex(value, 8); }
 
 std::string Crc32Text(std::uint32_t crc) {
   const unsigned char bytes[] = {static_cast<unsigned char>(crc >> 24), static_cast<unsigned char>(crc >> 16),
                                  static_cast<unsigned char>(crc >> 8), static_cast<unsigned char>(crc)};
-  return HexDigits(bytes, sizeof bytes);
+  return qbase::HexDigits(bytes, sizeof bytes);
 }
-
-}  // namespace
-
-namespace {
 
 // text, then spaces up to width columns; a character beyond ASCII takes two columns, as the
 // Japanese headings do.
@@ -50,8 +45,14 @@ void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language 
   out << Say(language, "total {0} bytes ({1})", "合計 {0} バイト ({1})", {std::to_string(total), Hex(total)}) << '\n';
 }
 
-std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion>& map,
-                    const std::vector<RegionDigest>& digests) {
+void MapFile::Written(const char* data, size_t size) {
+  m_sha256.Update(data, size);
+  m_crc32.Update(data, size);
+}
+
+void MapFile::RegionDone(const PlacedRegion&) { m_digests.emplace_back(m_sha256.HexDigest(), Crc32Text(m_crc32.Value())); }
+
+bool MapFile::Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map) {
   nlohmann::ordered_json regions = nlohmann::ordered_json::array();
   std::uint64_t total = 0;
   for (size_t i = 0; i < map.size(); ++i) {
@@ -63,13 +64,14 @@ std::string MapJson(const std::string& imagePath, const std::vector<PlacedRegion
                        {"image", r.imagePath.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.imagePath)},
                        {"image_bytes", r.imageBytes},
                        {"fill_bytes", r.size - r.imageBytes},
-                       {"sha256", i < digests.size() ? digests[i].sha256 : std::string()},
-                       {"crc32", i < digests.size() ? Crc32Text(digests[i].crc32) : std::string()}});
+                       {"sha256", i < m_digests.size() ? m_digests[i].first : std::string()},
+                       {"crc32", i < m_digests.size() ? m_digests[i].second : std::string()}});
     total += r.size;
   }
   const nlohmann::ordered_json document = {{"image", imagePath}, {"size", total}, {"regions", regions}};
   // File names are bytes on POSIX: those that are no UTF-8 keep their place, their odd bytes replaced.
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  const std::string json = document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  return m_file->Get().WriteAll(json.data(), json.size()) && m_file->Commit();
 }
 
 }  // namespace quorvel

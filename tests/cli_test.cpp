@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "file_access.h"
-#include "messages.h"
+#include "files/path.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -25,9 +24,14 @@
 namespace quorvel {
 namespace {
 
+#ifdef _WIN32
+constexpr char kNullDevice[] = "NUL";
+#else
+constexpr char kNullDevice[] = "/dev/null";
+#endif
 const std::string kLayout = "[kernel]\r\nOFFSET=0x10\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n";
 const std::string kImage = std::string(16, '\xFF') + "KRNL" + std::string(4, '\xFF');
-const std::string kMap = std::string(kMsgImageWritten) + "\n"
+const std::string kMap = "イメージファイルを作成しました。\n"
     "region       address      position     size         image bytes  fill bytes    image file\n"
     "ipl          0            0x00000000   0x00000010   0            16            -\n"
     "kernel       0x10         0x00000010   0x00000008   4            4             @dir/kernel.bin\n"
@@ -76,8 +80,17 @@ const CliCase kCases[] = {
      "0\t0x10\tipl\t\n0x10\t0x8\tkernel\t@dir/kernel.bin\n", "", {{"out.bin", std::nullopt}}},
     {"a missing image names the file and the reason", {"-o", "@dir/out.bin", "-i", "ipl=@dir/none.bin", "@dir/board.conf"},
      kExitFailed, "", "ファイルを開けません。 @dir/none.bin: ", {{"out.bin", std::nullopt}}},
+    {"a negative size: the dialog program's words, then the region and its entry", {"-o", "@dir/out.bin", "@dir/neg.conf"}, kExitFailed,
+     "", "メモリが足りません。 kernel: SIZE=-0x10\n", {{"out.bin", std::nullopt}},
+     [](const auto& dir) { Write(dir, "neg.conf", "[ipl]\nOFFSET=0\nSIZE=4\n[kernel]\nOFFSET=4\nSIZE=-0x10\n"); }},
+    {"a region of 2 GiB: the next starts at 2 GiB", {"-o", kNullDevice, "@dir/2g.conf"}, kExitOk,
+     "~config       0x80000000   0x80000000   0x00000004", "", {},
+     [](const auto& dir) { Write(dir, "2g.conf", "[kernel]\nOFFSET=0\nSIZE=0x80000000\n[config]\nOFFSET=0x80000000\nSIZE=4\n"); }},
+    {"a size beyond 64 bits is refused, naming the region and the key", {"-o", "@dir/out.bin", "@dir/huge.conf"}, kExitFailed, "",
+     "the SIZE of region 'kernel' does not fit in 64 bits kernel: SIZE=0x10000000000000000\n", {{"out.bin", std::nullopt}},
+     [](const auto& dir) { Write(dir, "huge.conf", "[kernel]\nOFFSET=0\nSIZE=0x10000000000000000\n"); }},
     {"a layout without regions has nothing to write", {"-o", "@dir/out.bin", "@dir/empty.conf"}, kExitFailed, "",
-     kMsgNoRegions, {{"out.bin", std::nullopt}}, [](const auto& dir) { Write(dir, "empty.conf", "[rootfs]\nOFFSET=0\n"); }},
+     "イメージデータが入力されていません。", {{"out.bin", std::nullopt}}, [](const auto& dir) { Write(dir, "empty.conf", "[rootfs]\nOFFSET=0\n"); }},
     {"check of a clean layout says so", {"--check", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"}, kExitOk,
      "@dir/board.conf: no findings\n", ""},
     {"check reports findings with their lines", {"--check", "@dir/gappy.conf"}, kExitFailed,
@@ -105,14 +118,13 @@ const CliCase kCases[] = {
     {"verify of a matching image", {"--verify", "@dir/good.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"},
      kExitOk, "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  matches\n", "", {},
      [](const auto& dir) { Write(dir, "good.bin", kImage); }},
-    {"verify names the region that differs, and the length",
+    {"verify names the region that differs in an image of the right length",
      {"--verify", "@dir/bad.bin", "-i", "kernel=@dir/kernel.bin", "@dir/board.conf"}, kExitFailed,
-     "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  DIFFERS from byte 5 of the region\n"
-     "the image holds 25 bytes, the layout calls for 24\n", "", {},
-     [](const auto& dir) { Write(dir, "bad.bin", kImage.substr(0, 21) + "x" + kImage.substr(22) + "x"); }},
+     "ipl          0x00000000 0x00000010  matches\nkernel       0x00000010 0x00000008  DIFFERS from byte 5 of the region\n", "", {},
+     [](const auto& dir) { Write(dir, "bad.bin", kImage.substr(0, 21) + "x" + kImage.substr(22)); }},
     {"verify goes on past a region it cannot read, and tells where the image ends",
      {"--verify", "@dir/short.bin", "-i", "kernel=@dir/none.bin", "@dir/three.conf"}, kExitFailed,
-     "ipl          0x00000000 0x00000004  matches\nkernel       0x00000004 0x00000008  DIFFERS: " + std::string(kMsgCannotOpen) + "\n"
+     "ipl          0x00000000 0x00000004  matches\nkernel       0x00000004 0x00000008  DIFFERS: ファイルを開けません。\n"
      "fpga         0x0000000C 0x00000004  DIFFERS: the image ends 2 bytes into the region\n"
      "the image holds 14 bytes, the layout calls for 16\n", "", {}, [](const auto& dir) {
        Write(dir, "three.conf", "[ipl]\nOFFSET=0\nSIZE=4\n[kernel]\nOFFSET=4\nSIZE=8\n[fpga]\nOFFSET=C\nSIZE=4\n");
@@ -163,7 +175,7 @@ const CliCase kCases[] = {
     {"a folder as layout", {"-o", "@dir/out.bin", "@dir/"}, kExitUsage, "", "cannot read the layout file"},
     {"a layout of 100 MB", {"-o", "@dir/out.bin", "@dir/huge.conf"}, kExitUsage, "", "larger than 64 MiB", {},
      [](const auto& dir) { Write(dir, "huge.conf", ""); std::filesystem::resize_file(testing::FsPath(dir.Path("huge.conf")), 100'000'000); }},
-    {"a layout of 16 MiB of lines without names", {"-o", "@dir/out.bin", "@dir/eq.conf"}, kExitFailed, "", kMsgNoRegions,
+    {"a layout of 16 MiB of lines without names", {"-o", "@dir/out.bin", "@dir/eq.conf"}, kExitFailed, "", "イメージデータが入力されていません。",
      {}, [](const auto& dir) {
        std::string lines(16 << 20, '\n');
        for (size_t i = 0; i < lines.size(); i += 2) lines[i] = '=';

@@ -6,8 +6,9 @@
 #include <functional>
 #include <map>
 
-#include "file_access.h"
-#include "image_writer.h"
+#include "files/path.h"
+#include "files/replacement_file.h"
+#include "image/image_writer.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -21,33 +22,31 @@ namespace fs = std::filesystem;
 using testing::Pattern;
 using testing::ShownMessage;
 
-const ShownMessage kWritten{kMsgImageWritten, MessageKind::Plain};
-ShownMessage Error(const std::string& text) { return {text, MessageKind::Error}; }
+using testing::Shown;
+
+const ShownMessage kWritten = Shown(MessageId::ImageWritten);
 std::string Ff(size_t n) { return std::string(n, '\xFF'); }
 
 struct RegionSpec {
-  std::string size;
+  std::int64_t size;
   std::optional<std::string> image;  // contents of the region's image file, if it has one
   std::string name = "kernel";
 };
 
-// A folder with the regions' image files and the output; the table; what the user was shown.
+// A folder with the regions' image files and the output; the rows; what the user was shown.
 struct Scene {
   explicit Scene(const std::vector<RegionSpec>& regions = {}) { Add(regions); }
   void Add(const std::vector<RegionSpec>& regions) {
     for (const RegionSpec& r : regions) {
-      const int row = table.Count();
-      table.Append("0", 0);
-      table.SetCell(row, COL_SIZE, r.size);
-      table.SetCell(row, COL_REGION, r.name);
-      if (r.image) testing::WriteBytes(dir.Path("image" + std::to_string(row) + ".bin"), *r.image);
-      if (r.image) table.SetCell(row, COL_IMAGE, dir.Path("image" + std::to_string(row) + ".bin"));
+      const std::string image = dir.Path("image" + std::to_string(rows.size()) + ".bin");
+      if (r.image) testing::WriteBytes(image, *r.image);
+      rows.push_back({r.name, "0", std::to_string(r.size), r.image ? image : "", 0, r.size});
     }
   }
   std::optional<std::vector<PlacedRegion>> Generate(const OutputOptions& options = {}, WriteObserver* observer = nullptr) {
-    return GenerateImage(table, output, sink, options, observer);
+    return GenerateImage(rows, output, sink, options, observer ? std::vector{observer} : std::vector<WriteObserver*>());
   }
-  std::string ImagePath(int row) const { return table.GetCell(row, COL_IMAGE, kImagePathCapacity); }
+  std::string ImagePath(int row) const { return rows[static_cast<size_t>(row)].imagePath; }
   // Each file's name and contents.
   std::map<std::string, std::string> Files() const {
     std::map<std::string, std::string> files;
@@ -67,20 +66,19 @@ struct Scene {
 #endif
   testing::TempDir dir;
   std::string output = dir.Path("all.bin");
-  MemoryRegionTable table;
+  std::vector<RegionRow> rows;
   testing::RecordingSink sink;
 };
 
 TEST(ImageWriter, WritesEveryRegionAtItsSize) {
   const struct { const char* what; std::vector<RegionSpec> regions; std::string expected, output = "all.bin"; } cases[] = {
-      {"image, no image, image of exactly the region size", {{"0x10", "ABCD"}, {"0x8", std::nullopt}, {"0x4", "wxyz"}},
+      {"image, no image, image of exactly the region size", {{0x10, "ABCD"}, {0x8, std::nullopt}, {0x4, "wxyz"}},
        "ABCD" + Ff(12) + Ff(8) + "wxyz"},
-      {"every size 0", {{"0", std::nullopt}, {"", std::nullopt}, {"zz", std::nullopt}}, ""},
-      {"an empty image file", {{"4", std::string()}}, Ff(4)},
-      {"a size of 35 characters is read whole", {{"0x" + std::string(31, '0') + "10", std::nullopt}}, Ff(16)},
-      {"regions larger than the stream buffer", {{"0x900003", Pattern(0x900001, 1)}, {"0x500000", Pattern(0x4FFFFF, 2)}},
+      {"every size 0", {{0, std::nullopt}, {0, std::nullopt}}, ""},
+      {"an empty image file", {{4, std::string()}}, Ff(4)},
+      {"regions larger than the stream buffer", {{0x900003, Pattern(0x900001, 1)}, {0x500000, Pattern(0x4FFFFF, 2)}},
        Pattern(0x900001, 1) + Ff(2) + Pattern(0x4FFFFF, 2) + Ff(1)},
-      {"an output name of 244 characters", {{"2", "K"}}, "K\xFF", std::string(240, 'a') + ".bin"}};
+      {"an output name of 244 characters", {{2, "K"}}, "K\xFF", std::string(240, 'a') + ".bin"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Scene s(c.regions);
@@ -114,34 +112,35 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
   const struct {
     const char* what;
     std::vector<RegionSpec> regions;
-    std::string message, detailPath;
+    ShownMessage message;
+    std::string detailPath;
     Prepare prepare = nullptr;
     bool refusedBeforeOpening = false;
   } cases[] = {
-      {"image one byte larger than its region", {{"4", "abc"}, {"0x4", "abcde", "userland"}}, OversizeMessage("userland"),
+      {"image one byte larger than its region", {{4, "abc"}, {4, "abcde", "userland"}}, Shown(MessageId::Oversize, "userland"),
        "@image1"},
-      {"size 0 with an image", {{"", "a", "fpga"}}, OversizeMessage("fpga"), "@image0"},
-      {"negative size", {{"4", "abc"}, {"-1", std::nullopt}}, kMsgOutOfMemory, ""},
-      {"a missing image file", {{"4", "ab"}, {"4", std::nullopt}}, kMsgCannotOpen, "@image1",
-       [](Scene& s, OutputOptions&) { s.table.SetCell(1, COL_IMAGE, s.dir.Path("missing.bin")); }},
-      {"a folder as image", {{"4", std::nullopt}}, kMsgCannotOpen, "@image0", [](Scene& s, OutputOptions&) {
+      {"size 0 with an image", {{0, "a", "fpga"}}, Shown(MessageId::Oversize, "fpga"), "@image0"},
+      {"negative size", {{4, "abc"}, {-1, std::nullopt}}, Shown(MessageId::OutOfMemory), ""},
+      {"a missing image file", {{4, "ab"}, {4, std::nullopt}}, Shown(MessageId::CannotOpen), "@image1",
+       [](Scene& s, OutputOptions&) { s.rows[1].imagePath = s.dir.Path("missing.bin"); }},
+      {"a folder as image", {{4, std::nullopt}}, Shown(MessageId::CannotOpen), "@image0", [](Scene& s, OutputOptions&) {
          fs::create_directory(testing::FsPath(s.dir.Path("sub")));
-         s.table.SetCell(0, COL_IMAGE, s.dir.Path("sub"));
+         s.rows[0].imagePath = s.dir.Path("sub");
        }},
-      {"an output in no folder", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("no such folder/all.bin"), true},
-      {"a folder as output", {{"4", "ab"}}, kMsgCannotOpen, "@out", OutputAt("sub"), true},
+      {"an output in no folder", {{4, "ab"}}, Shown(MessageId::CannotOpen), "@out", OutputAt("no such folder/all.bin"), true},
+      {"a folder as output", {{4, "ab"}}, Shown(MessageId::CannotOpen), "@out", OutputAt("sub"), true},
 #ifdef _WIN32
-      {"an output another program holds, letting others only read it", {{"4", "ab"}}, kMsgCannotOpen, "@out", [](Scene& s, OutputOptions&) {
+      {"an output another program holds, letting others only read it", {{4, "ab"}}, Shown(MessageId::CannotOpen), "@out", [](Scene& s, OutputOptions&) {
          s.holder = ::CreateFileW(SystemPath(s.output).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
        }, true},
 #endif
-      {"an image as output, spelt another way", {{"4", "ab", "ipl"}, {"8", "kernel!"}}, SameFileMessage("kernel"), "@out",
+      {"an image as output, spelt another way", {{4, "ab", "ipl"}, {8, "kernel!"}}, Shown(MessageId::SameAsImage, "kernel"), "@out",
        OutputAt("./sub/../image1.bin"), true},
-      {"an image as output, by a hard link", {{"4", "ab", "ipl"}}, SameFileMessage("ipl"), "@out", OutputAt("all.bin", 'h'),
+      {"an image as output, by a hard link", {{4, "ab", "ipl"}}, Shown(MessageId::SameAsImage, "ipl"), "@out", OutputAt("all.bin", 'h'),
        true},
-      {"an image as output, by a symbolic link or in capitals", {{"8", "kernel!"}}, SameFileMessage("kernel"), "@out",
+      {"an image as output, by a symbolic link or in capitals", {{8, "kernel!"}}, Shown(MessageId::SameAsImage, "kernel"), "@out",
        OutputAt("IMAGE0.BIN", 's'), true},
-      {"records beyond 4 GiB", {{"0x100", std::nullopt}}, kMsgBeyondRecordAddresses, "",
+      {"records beyond 4 GiB", {{0x100, std::nullopt}}, Shown(MessageId::BeyondRecordAddresses), "",
        [](Scene&, OutputOptions& o) { o.format = OutputFormat::SRecord, o.base = 0xFFFFFF01; }, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -153,56 +152,70 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
     std::map<std::string, std::string> expected = s.Files();
     if (!c.refusedBeforeOpening) expected.erase("all.bin");
     EXPECT_FALSE(s.Generate(options));
-    ASSERT_EQ(s.sink.messages, std::vector<ShownMessage>{Error(c.message)});
+    ASSERT_EQ(s.sink.messages, std::vector<ShownMessage>{c.message});
     const std::string& want = c.detailPath;
     EXPECT_EQ(s.sink.details[0].path, want.empty() ? "" : want == "@out" ? s.output : s.ImagePath(want.back() - '0'));
     EXPECT_EQ(s.Files(), expected);
   }
 }
 
-// Calls the action once. With the bytes wanted, after the first bytes have been written: the writer
-// reads and writes them itself. Otherwise when the first region starts, after its image file's size
-// was checked: the writer may then copy the image file inside the system.
+// Calls the action once, after the first bytes have been written: the writer then reads and writes
+// every byte itself, as it does when an observer wants them.
 struct Tamper final : WriteObserver {
-  Tamper(bool inPieces, std::function<void()> then) : wantsBytes(inPieces), action(std::move(then)) {}
-  bool WantsBytes() const override { return wantsBytes; }
-  void RegionStarting(const PlacedRegion&) override { Act(!wantsBytes); }
-  void Written(const char*, size_t) override { Act(wantsBytes); }
-  void Act(bool now) {
-    if (now && action) std::exchange(action, nullptr)();
+  explicit Tamper(std::function<void()> then) : action(std::move(then)) {}
+  bool WantsBytes() const override { return true; }
+  void Written(const char*, size_t) override {
+    if (action) std::exchange(action, nullptr)();
   }
-  bool wantsBytes;
   std::function<void()> action;
 };
 
 TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
-  // Read and written in pieces, changed half-way; copied by the system, changed just before. The
-  // image grows, is cut, or is rewritten in place.
-  for (const bool whileCopied : {true, false}) {
+  // Read and written in pieces, changed half-way; or changed once its size was checked, just before
+  // the system copies it. The image grows, is cut, or is rewritten in place.
+  for (const bool inPieces : {true, false}) {
     for (const char how : {'g', 'c', 'r'}) {
-      SCOPED_TRACE(std::string(1, how) + (whileCopied ? " while copied in pieces" : " before a system copy"));
+      SCOPED_TRACE(std::string(1, how) + (inPieces ? " while copied in pieces" : " before a system copy"));
       Scene s;
-      s.Add({{"0x1000000", Pattern(9 << 20, 7)}});
+      s.Add({{0x1000000, Pattern(9 << 20, 7)}});
       const fs::path image = testing::FsPath(s.ImagePath(0));
       // Written long ago, so that a change now shows in its time whatever the clock's steps.
       fs::last_write_time(image, fs::file_time_type::clock::now() - std::chrono::hours(1));
       bool changed = false;
-      Tamper tamper(whileCopied, [&] {
+      const auto change = [&] {
         std::error_code error;
         if (how == 'c') fs::resize_file(image, 5 << 20, error);
         std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out | (how == 'g' ? std::ios::app : std::ios::in));
         if (how != 'c') file << "more";
         changed = how == 'c' ? !error : file.good();
-      });
-      const auto map = s.Generate({}, &tamper);
+      };
+      Tamper tamper(change);
+      std::optional<std::vector<PlacedRegion>> map;
+      std::optional<RegionBytes> region;  // the writer's part, once the image's size is checked
+      if (inPieces) {
+        map = s.Generate({}, &tamper);
+      } else {
+        region.emplace(s.rows[0], 0);
+        change();
+        std::optional<ReplacementFile> output = ReplacementFile::Open(s.output);
+        std::vector<char> buffer(kStreamBufferSize);
+        if (region->CopyImageInto(output->Get()) == RegionBytes::Copy::Unsupported) {
+          while (region->Next(buffer.data(), buffer.size()).size > 0) continue;
+        }
+      }
 #ifdef _WIN32
       // Windows holds the image open without sharing: nobody can change it meanwhile.
       EXPECT_FALSE(changed);
-      EXPECT_TRUE(map);
+      EXPECT_TRUE(inPieces ? map.has_value() : !region->Problem());
 #else
       ASSERT_TRUE(changed);
-      EXPECT_FALSE(map);
-      EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{Error(ImageChangedMessage("kernel"))});
+      if (inPieces) {
+        EXPECT_FALSE(map);
+        EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{Shown(MessageId::ImageChanged, "kernel")});
+      } else {
+        ASSERT_TRUE(region->Problem());
+        EXPECT_EQ(region->Problem()->id, MessageId::ImageChanged);
+      }
       EXPECT_FALSE(testing::Exists(s.output));
 #endif
     }
@@ -218,14 +231,14 @@ TEST(ImageWriter, TheOldOutputStaysUntilTheNewOneIsCompleteAndNothingIsLeft) {
 #endif
     Scene s;
     testing::WriteBytes(s.output, "old image");
-    s.Add({{"0x600000", std::nullopt}});
+    s.Add({{0x600000, std::nullopt}});
     std::string seenMidway;
-    Tamper peek(true, [&] { seenMidway = testing::ReadBytes(s.output); });
+    Tamper peek([&] { seenMidway = testing::ReadBytes(s.output); });
     ASSERT_TRUE(s.Generate({}, &peek));
     EXPECT_EQ(seenMidway, "old image");
     EXPECT_EQ(testing::ReadBytes(s.output), Ff(0x600000));
     EXPECT_EQ(s.Files().size(), 1u);
-    s.Add({{"1", "too large"}});
+    s.Add({{1, "too large"}});
     EXPECT_FALSE(s.Generate());
     EXPECT_EQ(s.Files(), (std::map<std::string, std::string>{{"image1.bin", "too large"}}));
 #ifndef _WIN32

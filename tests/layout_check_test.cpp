@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "layout_check.h"
-#include "layout_loader.h"
+#include "layout/layout_check.h"
+#include "layout/layout_loader.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -41,8 +41,14 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
       {"misspellings up to two letters off, one for short names",
        "[ipl]\nOFFSET=0\nSIZE=1\n[bootloadxx]\n[bootlxxxer]\n[imagx]\n[imxgx]\n",
        {"bootloadxx:4:(bootloader?)", "imagx:6:(image?)"}},
-      {"offsets beyond 2 GiB in address order", "[fpga]\nOFFSET=0x80000001\nSIZE=1\n[ipl]\nOFFSET=0x80000000\nSIZE=1\n",
-       {"ipl:5:the first region starts at 0x80000000"}},
+      {"values beyond 2 GiB, read at 64 bits, and what a tool that reads 32 bits would make of them",
+       "[fpga]\nOFFSET=0xFFFFFFFF\nSIZE=1\n[ipl]\nOFFSET=0x80000000\nSIZE=0x80000000\n[kernel]\nOFFSET=-0x80000001\nSIZE=0x10\n",
+       {"fpga:2:OFFSET '0xFFFFFFFF' needs more than 32 bits: a tool that reads 32 bits takes it as 0x7FFFFFFF",
+        "fpga:2:overlaps ipl by 0x1 bytes", "ipl:5:OFFSET '0x80000000' needs more than 32 bits", "ipl:5:gap of 0xFFFFFFF1 bytes after kernel",
+        "ipl:6:SIZE '0x80000000' needs more than 32 bits", "kernel:8:takes it as -0x80000000"}},
+      {"values beyond 64 bits", "[ipl]\nOFFSET=0\nSIZE=0x10000000000000000\n[kernel]\nOFFSET=-0x8000000000000001\nSIZE=1\n",
+       {"ipl:3:SIZE '0x10000000000000000' does not fit in 64 bits: the image cannot be written",
+        "kernel:5:OFFSET '-0x8000000000000001' does not fit in 64 bits"}},
       {"a negative size", "[ipl]\nOFFSET=0\nSIZE=-1\n", {"ipl:3:SIZE is negative"}},
       {"lines counted across CR LF, CR and LF", "[ipl]\r\nOFFSET=0\r\rSIZE=1\n\n[kernel]\nOFFSET=2\nSIZE=1\n",
        {"kernel:7:gap of 0x1 bytes after ipl"}},
@@ -53,13 +59,12 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
     SCOPED_TRACE(c.what);
     testing::TempDir dir;
     const ProfileFile profile = ProfileFile::Parse(c.ini);
-    MemoryRegionTable table;
-    LoadLayout(table, profile);
+    std::vector<RegionRow> rows = LoadLayout(profile);
     if (c.image && !c.image->empty()) testing::WriteBytes(dir.Path("image.bin"), *c.image);
-    if (c.image) table.SetCell(0, COL_IMAGE, dir.Path("image.bin"));
+    if (c.image) rows[0].imagePath = dir.Path("image.bin");
     // A finding that starts as the one expected in its place and holds its words stands as that one.
     std::vector<std::string> found;
-    for (const Finding& f : CheckLayout(profile, table)) {
+    for (const Finding& f : CheckLayout(profile, rows)) {
       const std::string text = f.region + ":" + std::to_string(f.line) + ":" + f.text;
       const std::string want = found.size() < c.want.size() ? c.want[found.size()] : text;
       const size_t cut = want.find(':', want.find(':') + 1) + 1;

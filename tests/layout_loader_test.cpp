@@ -1,25 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "layout_loader.h"
+#include "layout/layout_loader.h"
 #include "test_support.h"
 
 namespace quorvel {
 namespace {
 
-// "offset|size|name" and "|image" if chosen, for every row in table order.
-std::vector<std::string> Rows(const MemoryRegionTable& table) {
+// "offset|size|name" for every row in order.
+std::vector<std::string> Rows(const std::vector<RegionRow>& loaded) {
   std::vector<std::string> rows;
-  for (const RegionRow& r : table.Rows()) {
-    rows.push_back(r.offsetText + "|" + r.sizeText + "|" + r.regionName + (r.imagePath.empty() ? "" : "|" + r.imagePath));
-  }
+  for (const RegionRow& r : loaded) rows.push_back(r.offsetText + "|" + r.sizeText + "|" + r.regionName);
   return rows;
 }
 
-// Each load replaces the table, its image choices too, with the regions sorted by their 64-bit offsets.
-TEST(LoadLayout, ReplacesTheTableWithTheRegionsInOffsetOrder) {
+// The regions of a layout, sorted by their 64-bit offsets, their texts as the layout has them.
+TEST(LoadLayout, MakesARowForEachRegionInOffsetOrder) {
   const struct { const char* what; std::string layout; std::vector<std::string> rows; } cases[] = {
       {"SIZE without OFFSET gives no row; OFFSET without SIZE an empty size",
        "[kernel]\nSIZE=0x100\n[userland]\nOFFSET=0x100\n", {"0x100||userland"}},
@@ -46,33 +45,30 @@ TEST(LoadLayout, ReplacesTheTableWithTheRegionsInOffsetOrder) {
       {"UTF-8 with a byte-order mark keeps its first section", "\xEF\xBB\xBF[ipl]\nOFFSET=0x0\nSIZE=0x4\n", {"0x0|0x4|ipl"}}};
   testing::TempDir dir;
   const std::string path = dir.Path("レイアウト é \xF0\x9F\x98\x80.conf");
-  MemoryRegionTable table;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testing::WriteBytes(path, c.layout);
-    EXPECT_TRUE(LoadLayout(table, path));
-    EXPECT_EQ(Rows(table), c.rows);
-    table.Append("0", 0);  // left for the next load to remove, with an image choice
-    table.SetCell(0, COL_IMAGE, "/tmp/kernel.bin");
+    const std::optional<std::vector<RegionRow>> rows = LoadLayout(path);
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(Rows(*rows), c.rows);
   }
-  for (const std::string& unreadable : {dir.Path("missing.conf"), dir.Path("")}) {
-    EXPECT_FALSE(LoadLayout(table, unreadable));
-    EXPECT_EQ(table.Count(), 0);
-    table.Append("0", 0);
-  }
+  for (const std::string& unreadable : {dir.Path("missing.conf"), dir.Path("")}) EXPECT_FALSE(LoadLayout(unreadable));
 }
 
-TEST(MemoryRegionTable, GetCellCutsToCapacityLessOneCharacterAndKeysCompareSigned) {
-  EXPECT_EQ(CompareOffsets(INT64_MIN, INT64_MAX), -1);
-  EXPECT_EQ(CompareOffsets(5, 5), 0);
-  MemoryRegionTable table;
-  table.Append("0", 0);
-  table.SetCell(0, COL_SIZE, std::string(40, '7'));
-  EXPECT_EQ(table.GetCell(0, COL_SIZE, 32), std::string(31, '7'));
-  EXPECT_EQ(table.GetCell(0, COL_SIZE, 41), std::string(40, '7'));
-  table.SetCell(0, COL_IMAGE, "C:\\イメージ\\a.bin");
-  EXPECT_EQ(table.GetCell(0, COL_IMAGE, 5), "C:\\イ");  // characters, not bytes
-  EXPECT_EQ(table.GetCell(0, COL_REGION, 1), "");
+// Each value is read once, at 64 bits, where its row is made: the numbers that the writer, the check
+// and the map use, and whether they fit.
+TEST(LoadLayout, ReadsEachValueAsAHexadecimalNumberOf64Bits) {
+  const struct { std::string text; std::int64_t value; bool fits = true; } cases[] = {
+      {"0x10", 16}, {"", 0}, {"zz", 0}, {"0x" + std::string(31, '0') + "10", 16}, {"-1", -1}, {" +7fffffff ;", 0x7FFFFFFF},
+      {"0x80000000", 0x80000000}, {"0x7FFFFFFFFFFFFFFF", INT64_MAX}, {"-0x8000000000000000", INT64_MIN},
+      {"0x10000000000000000", INT64_MAX, false}, {"-0x8000000000000001", INT64_MIN, false}};
+  for (const auto& c : cases) {
+    const std::string offset = c.text.empty() ? "0" : c.text;  // an empty OFFSET would be no region
+    const std::vector<RegionRow> rows = LoadLayout(ProfileFile::Parse("[ipl]\nOFFSET=" + offset + "\nSIZE=" + c.text + "\n"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(std::tuple(rows[0].offset, rows[0].offsetFits, rows[0].size, rows[0].sizeFits), std::tuple(c.value, c.fits, c.value, c.fits))
+        << c.text;
+  }
 }
 
 }  // namespace

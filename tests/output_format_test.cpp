@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "hex.h"
-#include "output_format.h"
+#include "base/hex_digits.h"
+#include "image/output_format.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -105,7 +105,7 @@ TEST(OutputFormatTest, AddressesFormatsAndNames) {
   const struct { const char* name; std::optional<OutputFormat> format; } nameRows[] = {
       {"bin", kBin}, {"srec", kSrec}, {"ihex", kHex}, {"hex", std::nullopt}, {"SREC", std::nullopt}, {"ihex ", std::nullopt}};
   for (const auto& row : nameRows) EXPECT_EQ(FormatFromName(row.name), row.format) << row.name;
-  EXPECT_EQ(FormatHex(0x123456789ULL, 8), "0x123456789");  // never cut to the digits asked
+  EXPECT_EQ(qbase::FormatHex(0x123456789ULL, 8), "0x123456789");  // never cut to the digits asked
 }
 
 }  // namespace

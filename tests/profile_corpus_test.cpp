@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "file_access.h"
+#include "base/text.h"
+#include "files/file.h"
 #include "fuzz/fuzz_bodies.h"
-#include "profile.h"
+#include "layout/profile.h"
 #include "test_support.h"
+#include "text/cp932.h"
 
 namespace quorvel {
 namespace {
@@ -27,6 +29,9 @@ std::string Unescape(const std::string& text) {
   }
   return out;
 }
+
+// Text in code page 932, as the look-up's names and answers are in UTF-8.
+std::string Utf8(const std::string& bytes) { return qbase::Utf16ToUtf8(DecodeCp932(bytes)); }
 
 // Every row of the table: file, section, key, count, value, flags. Where we answer differently from
 // the recording, on purpose: Wine drops the last character of a quoted value of exactly 63
@@ -53,7 +58,7 @@ TEST(ProfileCorpus, AnswersEveryRecordedLookUp) {
     if (f[5].find("stale") != std::string::npos) value.pop_back();
     auto [file, added] = files.try_emplace(f[0]);
     if (added) file->second = ProfileFile::Parse(ReadWholeFile(testing::DataPath("ini-cases/" + f[0]), UINT64_MAX).bytes);
-    EXPECT_EQ(file->second.LookupAnsi(Unescape(f[1]), Unescape(f[2]), 64), value);
+    EXPECT_EQ(file->second.Lookup(Utf8(Unescape(f[1])), Utf8(Unescape(f[2])), 64), Utf8(value));
     ++checked;
   }
   EXPECT_EQ(checked, 360);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/record_image.h"
-#include "output_format.h"
+#include "image/output_format.h"
 #include "test_support.h"
 
 namespace quorvel {

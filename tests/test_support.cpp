@@ -51,6 +51,10 @@ bool Exists(const std::string& path) {
   return std::filesystem::exists(FsPath(path), ignored);
 }
 
+ShownMessage Shown(MessageId id, const std::string& region) {
+  return {MessageText({id, region}, Language::Japanese), KindOf(id)};
+}
+
 std::string Pattern(size_t n, unsigned seed) {
   std::string bytes(n, '\0');
   unsigned state = seed * 2654435761u + 1;

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "messages.h"
+#include "text/messages.h"
 
 namespace quorvel::testing {
 
@@ -40,14 +40,14 @@ bool Exists(const std::string& path);
 // n bytes of a repeating pattern that depends on seed, so regions can be told apart.
 std::string Pattern(size_t n, unsigned seed);
 
-// What the user sees of a message: its text and its kind.
+// What the dialog's user sees of a message: its text and its kind.
 using ShownMessage = std::pair<std::string, MessageKind>;
+ShownMessage Shown(MessageId id, const std::string& region = {});
 
 class RecordingSink final : public MessageSink {
  public:
-  void ShowMessage(const std::string& text, MessageKind kind) override { ShowMessage(Message{text, kind}); }
   void ShowMessage(const Message& message) override {
-    messages.push_back({message.text, message.kind});
+    messages.push_back(Shown(message.id, message.region));
     details.push_back(message);
   }
   std::vector<ShownMessage> messages;

@@ -2,11 +2,14 @@
 
 #include <string>
 
-#include "cp932.h"
-#include "text.h"
+#include "base/text.h"
+#include "text/cp932.h"
 
 namespace quorvel {
 namespace {
+
+using qbase::Utf16ToUtf8;
+using qbase::Utf8ToUtf16;
 
 TEST(Utf8Utf16, RoundTripsEveryPlaneAndReplacesWhatIsIllFormed) {
   const std::string text = "a\xC3\xA9\xE3\x83\x9F\xF0\x9F\x98\x80";  // a, é, ミ, U+1F600

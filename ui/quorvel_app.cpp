@@ -1,7 +1,9 @@
 #include "quorvel_app.h"
 
+#include "base/text.h"
 #include "command_line.h"
 #include "quorvel_dlg.h"
+#include "text/messages.h"
 
 namespace quorvel {
 
@@ -11,15 +13,17 @@ BEGIN_MESSAGE_MAP(CQuorvelApp, CWinApp)
   ON_COMMAND(qfw::ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
-// Runs the main dialog, with the layout the program was started with, if any; FALSE so that the
-// process ends when the dialog does.
-BOOL CQuorvelApp::InitInstance() {
+CQuorvelApp::CQuorvelApp() {
+  m_outOfMemoryText = qbase::Utf8ToWide(MessageText({MessageId::OutOfMemory}, Language::Japanese));
+  m_unexpectedErrorText = qbase::Utf8ToWide(MessageText({MessageId::UnexpectedError}, Language::Japanese));
+}
+
+// Runs the main dialog, with the layout the program was started with, if any; the process ends
+// when the dialog does.
+void CQuorvelApp::InitInstance() {
   CQuorvelDlg dlg;
   if (const std::optional<std::string> layout = StartLayoutPath(m_arguments)) dlg.OpenAtStart(*layout);
-  m_pMainWnd = &dlg;
   dlg.DoModal();
-  m_pMainWnd = nullptr;
-  return FALSE;
 }
 
 }  // namespace quorvel

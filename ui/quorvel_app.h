@@ -7,8 +7,9 @@ namespace quorvel {
 
 class CQuorvelApp : public qfw::CWinApp {
  public:
-  CQuorvelApp() = default;
-  BOOL InitInstance() override;
+  // With the program's words for a command that stops with an exception.
+  CQuorvelApp();
+  void InitInstance() override;
 
   DECLARE_MESSAGE_MAP()
 };

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "about_dlg.h"
+#include "base/text.h"
 #include "framework/app.h"
-#include "framework/wide.h"
 
 namespace quorvel {
 namespace {
@@ -13,10 +13,6 @@ SystemPrompts& TheSystemPrompts() {
   static SystemPrompts prompts;
   return prompts;
 }
-
-// The region list's columns, in order; the list of headers ends with an empty entry.
-const char* const kColumnHeaders[] = {"アドレス", "サイズ", "リージョン名", "イメージファイル", ""};
-const int kColumnWidths[] = {75, 75, 100, 300};
 
 }  // namespace
 
@@ -48,7 +44,8 @@ BOOL CQuorvelDlg::OnInitDialog() {
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
   m_regionList.SetExtendedStyle(LVS_EX_FULLROWSELECT);
-  InsertColumns();
+  m_regions.InsertColumns();
+  m_regions.Show({});  // a window of its own: no rows yet
   DragAcceptFiles();
   // Once the window shows, so that a message about the layout has its window behind it.
   if (!m_startLayout.empty()) ::PostMessageW(m_hWnd, WM_COMMAND, ID_OPEN_START_LAYOUT, 0);
@@ -61,33 +58,29 @@ void CQuorvelDlg::AddAboutEntry() {
   wchar_t text[256] = {};
   if (::LoadStringW(qfw::AfxGetInstanceHandle(), IDS_ABOUTBOX, text, 256) <= 0) return;
   systemMenu.AppendMenu(MF_SEPARATOR);
-  systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qfw::Narrow(text));
+  systemMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, qbase::WideToUtf8(text));
 }
 
-void CQuorvelDlg::InsertColumns() {
-  for (int i = 0; *kColumnHeaders[i] != '\0'; ++i) {
-    m_regionList.InsertColumn(i, kColumnHeaders[i], LVCFMT_LEFT, kColumnWidths[i], i);
-  }
+void CQuorvelDlg::ShowMessage(const Message& message) {
+  m_prompts.MessageBox(m_hWnd, MessageText(message, Language::Japanese), "", KindOf(message.id) == MessageKind::Error ? MB_ICONERROR : MB_OK);
 }
 
-void CQuorvelDlg::ShowMessage(const std::string& text, MessageKind kind) {
-  m_prompts.MessageBox(m_hWnd, text, "", kind == MessageKind::Error ? MB_ICONERROR : MB_OK);
+void CQuorvelDlg::ReportFailure(qfw::Failure failure) {
+  ShowMessage({failure == qfw::Failure::OutOfMemory ? MessageId::OutOfMemory : MessageId::UnexpectedError});
 }
-
-void CQuorvelDlg::ReportError(const std::string& text) { ShowMessage(text, MessageKind::Error); }
 
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM /*param*/) {
   if ((id & 0xFFF0) == IDM_ABOUTBOX) {
     CAboutDlg about(this);
     about.DoModal();
   } else {
-    Default();
+    UseDefaultProcessing();
   }
 }
 
 void CQuorvelDlg::OnPaint() {
   if (!IsIconic()) {
-    Default();
+    UseDefaultProcessing();
     return;
   }
   qfw::CPaintDC dc(this);
@@ -108,7 +101,7 @@ HCURSOR CQuorvelDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 
 // The dialog manager's own handling of the size (nothing that the list depends on) comes afterwards.
 void CQuorvelDlg::OnSize(UINT /*type*/, int cx, int cy) {
-  Default();
+  UseDefaultProcessing();
   if (!m_regionList.GetSafeHwnd()) return;
   RECT rect;
   m_regionList.GetClientRect(&rect);

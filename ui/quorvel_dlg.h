@@ -6,9 +6,9 @@
 
 #include "framework/dialog.h"
 #include "framework/list_ctrl.h"
-#include "list_region_table.h"
-#include "messages.h"
+#include "region_list.h"
 #include "resource.h"
+#include "text/messages.h"
 #include "user_prompts.h"
 
 namespace quorvel {
@@ -20,8 +20,9 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   // With prompts that answer in the user's place.
   CQuorvelDlg(qfw::CWnd* parent, UserPrompts& prompts);
 
-  // A modal message box with the empty caption: an error icon for errors, an OK button always.
-  void ShowMessage(const std::string& text, MessageKind kind) override;
+  // A modal message box with the empty caption, the text in Japanese: an error icon for errors, an
+  // OK button always.
+  void ShowMessage(const Message& message) override;
 
   // The layout to open as soon as the window is set up: the one the program was started with.
   void OpenAtStart(const std::string& layoutPath) { m_startLayout = layoutPath; }
@@ -42,13 +43,12 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   void OnOpenStartLayout();
   void OnSize(UINT type, int cx, int cy);
   void OnDropFiles(HDROP drop);
-  void ReportError(const std::string& text) override;
+  void ReportFailure(qfw::Failure failure) override;
 
   DECLARE_MESSAGE_MAP()
 
  private:
   void AddAboutEntry();
-  void InsertColumns();
   // Reads the layout into the list, as "開く(&O)" does once a file is chosen.
   void OpenLayout(const std::string& path);
   // The row whose rectangle holds the point, in the dialog's client coordinates; -1 for none.
@@ -60,7 +60,7 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
 
  private:
   UserPrompts& m_prompts;
-  ListRegionTable m_regions{m_regionList};
+  RegionList m_regions{m_regionList};
   std::string m_layoutPath;   // the layout the rows came from; empty when none was read
   std::string m_startLayout;
 };

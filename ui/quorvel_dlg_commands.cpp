@@ -3,20 +3,20 @@
 #include <string_view>
 #include <utility>
 
-#include "file_access.h"
+#include "base/text.h"
+#include "files/path.h"
 #include "framework/drop_files.h"
 #include "framework/wnd.h"
-#include "image_writer.h"
-#include "layout_loader.h"
+#include "image/image_writer.h"
+#include "layout/layout_loader.h"
 #include "quorvel_dlg.h"
-#include "text.h"
 
 namespace quorvel {
 namespace {
 
 bool IsLayoutName(std::string_view path) {
   constexpr std::string_view kExtension = ".conf";
-  return path.size() > kExtension.size() && AsciiLower(path.substr(path.size() - kExtension.size())) == kExtension;
+  return path.size() > kExtension.size() && qbase::AsciiLower(path.substr(path.size() - kExtension.size())) == kExtension;
 }
 
 }  // namespace
@@ -29,12 +29,10 @@ void CQuorvelDlg::OnOpenLayout() {
 
 // A layout that cannot be read leaves the list empty, and the user is told.
 void CQuorvelDlg::OpenLayout(const std::string& path) {
-  if (LoadLayout(m_regions, path)) {
-    m_layoutPath = path;
-    return;
-  }
-  m_layoutPath.clear();
-  ShowMessage(kMsgCannotOpen, MessageKind::Error);
+  std::optional<std::vector<RegionRow>> rows = LoadLayout(path);
+  m_regions.Show(rows ? std::move(*rows) : std::vector<RegionRow>());
+  m_layoutPath = rows ? path : std::string();
+  if (!rows) ShowMessage({MessageId::CannotOpen});
 }
 
 // Acts on the selected row, which the double-click has normally just selected.
@@ -43,7 +41,7 @@ void CQuorvelDlg::OnRegionListDblClk(NMHDR* /*header*/, LRESULT* result) {
   if (row < 0) return;
   const std::optional<ChosenFile> image = m_prompts.ChooseFile(m_hWnd, kImageChooser);
   if (!image) return;
-  m_regions.SetCell(row, COL_IMAGE, image->path);
+  m_regions.SetImage(static_cast<size_t>(row), image->path);
   *result = 0;
 }
 
@@ -53,8 +51,8 @@ void CQuorvelDlg::OnOpenStartLayout() {
 }
 
 void CQuorvelDlg::OnExecute() {
-  if (m_regions.Count() <= 0) {
-    ShowMessage(kMsgNoRegions, MessageKind::Error);
+  if (m_regions.Rows().empty()) {
+    ShowMessage({MessageId::NoRegions});
     return;
   }
   const std::optional<ChosenFile> output = m_prompts.ChooseFile(m_hWnd, kOutputChooser);
@@ -63,7 +61,9 @@ void CQuorvelDlg::OnExecute() {
   options.format = OutputFormatFor(*output);
   options.layoutPath = m_layoutPath;
   const qfw::CWaitCursor wait;
-  GenerateImage(m_regions, output->path, *this, options);
+  // The rows as they are now: a message box's loop may run a posted command meanwhile.
+  const std::vector<RegionRow> rows = m_regions.Rows();
+  GenerateImage(rows, output->path, *this, options);
 }
 
 // One file at a time. A layout (".conf") opens wherever it lands, as "開く(&O)" would; so does any
@@ -77,11 +77,11 @@ void CQuorvelDlg::OnDropFiles(HDROP drop) {
   if (IsFolder(path)) return;
   POINT point{};
   const bool inClientArea = files.GetPoint(&point);
-  if (IsLayoutName(path) || !inClientArea || m_regions.Count() == 0) {
+  if (IsLayoutName(path) || !inClientArea || m_regions.Rows().empty()) {
     OpenLayout(path);
     return;
   }
-  if (const int row = RowAt(point); row >= 0) m_regions.SetCell(row, COL_IMAGE, path);
+  if (const int row = RowAt(point); row >= 0) m_regions.SetImage(static_cast<size_t>(row), path);
 }
 
 int CQuorvelDlg::RowAt(POINT point) const {

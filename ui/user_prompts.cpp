@@ -1,30 +1,25 @@
 #include "user_prompts.h"
 
-#include "framework/wide.h"
+#include "base/text.h"
 
 namespace quorvel {
 
-using qfw::Narrow;
-using qfw::Wide;
+using qbase::Utf8ToWide;
+using qbase::WideToUtf8;
 
-const FileChooser kLayoutChooser = {
-    FileChooser::Kind::Open,
-    "ファイルを選択して下さい",
-    {{"設定ファイル(*.conf)", "*.conf"}, {"全てのファイル(*.*)", "*.*"}},
-    "",
-    OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
-    "txt",
-};
+namespace {
 
-const FileChooser kImageChooser = {
-    FileChooser::Kind::Open,
-    "ファイルを選択して下さい",
-    {{"イメージファイル(*.bin;*.bin.gz;*.img;*.img.gz)", "*.bin;*.bin.gz;*.img;*.img.gz"},
-     {"全てのファイル(*.*)", "*.*"}},
-    "",
-    OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
-    "txt",
-};
+// The choosers that open a file: one title and one set of options, a filter of their own.
+FileChooser OpenChooser(const char* description, const char* pattern) {
+  return {FileChooser::Kind::Open, "ファイルを選択して下さい", {{description, pattern}, {"全てのファイル(*.*)", "*.*"}}, "",
+          OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "txt"};
+}
+
+}  // namespace
+
+const FileChooser kLayoutChooser = OpenChooser("設定ファイル(*.conf)", "*.conf");
+const FileChooser kImageChooser =
+    OpenChooser("イメージファイル(*.bin;*.bin.gz;*.img;*.img.gz)", "*.bin;*.bin.gz;*.img;*.img.gz");
 
 const FileChooser kOutputChooser = {
     FileChooser::Kind::Save,
@@ -56,7 +51,7 @@ constexpr size_t kPathCapacity = 32768;
 std::wstring FilterText(const FileChooser& chooser) {
   std::wstring text;
   for (const auto& [description, pattern] : chooser.filter) {
-    text += Wide(description) + L'\0' + Wide(pattern) + L'\0';
+    text += Utf8ToWide(description) + L'\0' + Utf8ToWide(pattern) + L'\0';
   }
   return text + L'\0';
 }
@@ -64,10 +59,10 @@ std::wstring FilterText(const FileChooser& chooser) {
 }  // namespace
 
 ChooserRequest::ChooserRequest(HWND owner, const FileChooser& chooser)
-    : m_path(Wide(chooser.initialName)),
+    : m_path(Utf8ToWide(chooser.initialName)),
       m_filter(FilterText(chooser)),
-      m_title(Wide(chooser.title)),
-      m_extension(Wide(chooser.defaultExtension)) {
+      m_title(Utf8ToWide(chooser.title)),
+      m_extension(Utf8ToWide(chooser.defaultExtension)) {
   m_path.resize(kPathCapacity, L'\0');
   m_ofn.lStructSize = sizeof m_ofn;
   m_ofn.hwndOwner = owner;
@@ -80,7 +75,7 @@ ChooserRequest::ChooserRequest(HWND owner, const FileChooser& chooser)
   m_ofn.lpstrDefExt = m_extension.c_str();
 }
 
-ChosenFile ChooserRequest::Chosen() const { return {Narrow(m_path.c_str()), m_ofn.nFilterIndex}; }
+ChosenFile ChooserRequest::Chosen() const { return {WideToUtf8(m_path.c_str()), m_ofn.nFilterIndex}; }
 
 std::optional<ChosenFile> SystemPrompts::ChooseFile(HWND owner, const FileChooser& chooser) {
   ChooserRequest request(owner, chooser);
@@ -91,7 +86,7 @@ std::optional<ChosenFile> SystemPrompts::ChooseFile(HWND owner, const FileChoose
 }
 
 int SystemPrompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
-  return ::MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
+  return ::MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), type);
 }
 
 }  // namespace quorvel

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "output_format.h"
+#include "image/output_format.h"
 
 namespace quorvel {
 

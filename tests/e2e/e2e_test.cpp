@@ -9,12 +9,15 @@
 #include <functional>
 #include <stdexcept>
 
+#include "base/text.h"
 #include "resource.h"
 #include "test_support.h"
-#include "text.h"
 
 namespace quorvel {
 namespace {
+
+using qbase::Utf8ToWide;
+using qbase::WideToUtf8;
 
 const std::string kOpenTitle = "ファイルを選択して下さい";
 const std::string kWritten = "イメージファイルを作成しました。";

@@ -1,16 +1,17 @@
 #include "fuzz_bodies.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-#include "hex.h"
-#include "layout_check.h"
-#include "layout_loader.h"
-#include "profile.h"
-#include "text.h"
+#include "base/text.h"
+#include "layout/layout_check.h"
+#include "layout/layout_loader.h"
+#include "layout/profile.h"
+#include "text/value_text.h"
 
 namespace quorvel::fuzz {
 namespace {
@@ -22,46 +23,44 @@ void Require(bool condition, const char* what) {
   }
 }
 
-bool ValidUtf8(const std::string& text) { return Utf16ToUtf8(Utf8ToUtf16(text)) == text; }
+bool ValidUtf8(const std::string& text) { return qbase::Utf16ToUtf8(qbase::Utf8ToUtf16(text)) == text; }
 
 }  // namespace
 
 void LayoutInput(const std::uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const ProfileFile profile = ProfileFile::Parse(bytes);
-  MemoryRegionTable table;
-  LoadLayout(table, profile);
-  Require(table.Count() <= static_cast<int>(kRegionNames.size()), "at most one row a region");
-  for (int row = 0; row < table.Count(); ++row) {
-    const std::string offset = table.GetCell(row, COL_ADDRESS, kValueCapacity);
-    Require(!offset.empty(), "a row exists only with an OFFSET");
-    Require(ValidUtf8(offset) && ValidUtf8(table.GetCell(row, COL_SIZE, kValueCapacity)), "cells are UTF-8");
-    if (row > 0) {
-      Require(ParseHex(table.GetCell(row - 1, COL_ADDRESS, kValueCapacity)) <= ParseHex(offset), "rows sorted");
-    }
+  const std::vector<RegionRow> rows = LoadLayout(profile);
+  Require(rows.size() <= kRegionNames.size(), "at most one row a region");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    Require(!rows[i].offsetText.empty(), "a row exists only with an OFFSET");
+    Require(ValidUtf8(rows[i].offsetText) && ValidUtf8(rows[i].sizeText), "texts are UTF-8");
+    Require(rows[i].offset == ReadHex(rows[i].offsetText).value && rows[i].size == ReadHex(rows[i].sizeText).value,
+            "the numbers are their texts'");
+    Require(i == 0 || rows[i - 1].offset <= rows[i].offset, "rows sorted");
   }
-  CheckLayout(profile, table);
+  CheckLayout(profile, rows);
   // A look-up of whatever the first line names: answers stay within the capacity, without NULs.
   const std::string_view query = bytes.substr(0, bytes.find('\n'));
   const size_t equals = query.find('=');
-  const std::string answer = profile.LookupAnsi(query.substr(0, equals),
-                                                equals == std::string_view::npos ? "" : query.substr(equals + 1), 64);
-  Require(answer.size() <= 63, "answers are cut at 63 bytes");
+  const std::string answer = profile.Lookup(query.substr(0, equals),
+                                            equals == std::string_view::npos ? "" : query.substr(equals + 1), 64);
+  Require(qbase::Utf8ToUtf16(answer).size() <= 63, "answers are cut at 63 bytes");
   Require(answer.find('\0') == std::string::npos, "answers hold no NUL");
 }
 
 void HexInput(const std::uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const std::int32_t ours = ParseHex(text);
+  const HexReading reading = ReadHex(text);
   // strtoll stops at a NUL as our reading stops at any character that is not a digit.
   char* end = nullptr;
+  errno = 0;
   const long long wide = std::strtoll(text.c_str(), &end, 16);
+  const bool fits = errno != ERANGE;
   const long long clamped = wide > INT32_MAX ? INT32_MAX : (wide < INT32_MIN ? INT32_MIN : wide);
-  Require(ours == clamped, "the hexadecimal rule agrees with strtoll saturated to 32 bits");
-  Require(ParseHex64(text) == wide, "the 64-bit reading agrees with strtoll");
-  const HexReading reading = ReadHex(text);
-  Require(reading.value == ours && reading.value64 == wide, "every reading agrees");
-  Require(reading.saturated == (clamped != wide), "saturated exactly when the value does not fit 32 bits");
+  Require(reading.value == wide && reading.fits == fits, "the 64-bit reading agrees with strtoll, and so does its range");
+  Require(reading.value32 == clamped, "the 32-bit reading agrees with strtoll saturated to 32 bits");
+  Require(reading.Fits32() == (fits && clamped == wide), "a 32-bit reading differs exactly when the value does not fit 32 bits");
 #ifndef _WIN32
   // msvcrt's strtoll (as Wine has it) reads no number from a "0x" that no digit follows; the C standard
   // reads its "0", as we do.

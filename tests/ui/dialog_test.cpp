@@ -9,16 +9,18 @@
 #include <tuple>
 #include <type_traits>
 
+#include "about_dlg.h"
+#include "base/text.h"
 #include "command_line.h"
 #include "framework/app.h"
-#include "framework/wide.h"
 #include "quorvel_dlg.h"
 #include "test_support.h"
 
 namespace quorvel {
 namespace {
 
-using qfw::Narrow;
+using qbase::Utf8ToWide;
+using qbase::WideToUtf8;
 using Texts = std::vector<std::string>;
 using Choosers = std::vector<const FileChooser*>;
 
@@ -35,7 +37,7 @@ Texts MenuItems(HMENU menu, const std::string& indent = "") {
   for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
     wchar_t text[64] = {};
     ::GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-    items.push_back(indent + Narrow(text) + " " + std::to_string(static_cast<int>(::GetMenuItemID(menu, i))));
+    items.push_back(indent + WideToUtf8(text) + " " + std::to_string(static_cast<int>(::GetMenuItemID(menu, i))));
     for (const std::string& item : MenuItems(::GetSubMenu(menu, i), indent + "  ")) items.push_back(item);
   }
   return items;
@@ -92,7 +94,7 @@ class DialogTest : public ::testing::Test, public UserPrompts {
       for (int column = 0; column < 4; ++column) {
         wchar_t text[4096] = {};
         ListView_GetItemText(m_list, static_cast<int>(row), column, text, 4096);
-        rows[row] += (column ? "|" : "") + Narrow(text);
+        rows[row] += (column ? "|" : "") + WideToUtf8(text);
       }
       if (const size_t at = rows[row].find(m_dir.Path("")); at != std::string::npos) rows[row].erase(at, m_dir.Path("").size());
     }
@@ -110,8 +112,7 @@ class DialogTest : public ::testing::Test, public UserPrompts {
 };
 
 // What the user sees of the main dialog before anything is open: its frame and font; the list's
-// columns and styles; the menus; the program's icon wherever the system asks for one. And cells of
-// any length in the list.
+// columns and styles; the menus; the program's icon wherever the system asks for one.
 TEST_F(DialogTest, TheMainDialogOpensWithItsLookTheColumnsTheMenusAndTheIcon) {
   constexpr DWORD kFrame = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
   constexpr DWORD kEdges = WS_EX_APPWINDOW | WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES;
@@ -121,12 +122,12 @@ TEST_F(DialogTest, TheMainDialogOpensWithItsLookTheColumnsTheMenusAndTheIcon) {
   LOGFONTW font{};
   ::GetObjectW(reinterpret_cast<HFONT>(Send(WM_GETFONT, 0)), sizeof font, &font);
   EXPECT_EQ(std::tuple(::GetWindowLongW(m_dlg.m_hWnd, GWL_STYLE) & (kFrame | WS_POPUP | WS_CHILD),
-                       ::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & kEdges, Narrow(font.lfFaceName), font.lfHeight),
+                       ::GetWindowLongW(m_dlg.m_hWnd, GWL_EXSTYLE) & kEdges, WideToUtf8(font.lfFaceName), font.lfHeight),
             std::tuple(kFrame, kEdges, "ＭＳ Ｐゴシック", nine));
   Texts columns;
   wchar_t text[64] = {};
   for (LVCOLUMNW c{LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, 64, 0, 0, 0, 0, 0, 0}; ListView_GetColumn(m_list, columns.size(), &c);) {
-    columns.push_back(Narrow(text) + " " + std::to_string(c.cx) + ((c.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
+    columns.push_back(WideToUtf8(text) + " " + std::to_string(c.cx) + ((c.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? "" : " not left"));
   }
   EXPECT_EQ(columns, (Texts{"アドレス 75", "サイズ 75", "リージョン名 100", "イメージファイル 300"}));
   EXPECT_EQ(::SendMessageW(m_list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
@@ -139,21 +140,13 @@ TEST_F(DialogTest, TheMainDialogOpensWithItsLookTheColumnsTheMenusAndTheIcon) {
   for (const auto& [message, which] : {std::pair{WM_QUERYDRAGICON, 0}, {WM_GETICON, ICON_BIG}, {WM_GETICON, ICON_SMALL}}) {
     EXPECT_EQ(Send(message, static_cast<WPARAM>(which)), icon) << message << " " << which;
   }
-  // The list keeps the table: a cell comes back whole up to one character short of the capacity.
-  ListRegionTable table(m_dlg.m_regionList);
-  table.Append("0", 0);
-  table.SetCell(0, COL_SIZE, std::string(40, '7'));
-  table.SetCell(0, COL_IMAGE, std::string(5000, 'p'));
-  EXPECT_EQ(std::tuple(table.GetCell(0, COL_SIZE, 32), table.GetCell(0, COL_SIZE, 41), table.GetCell(0, COL_IMAGE, kImagePathCapacity)),
-            std::tuple(std::string(31, '7'), std::string(40, '7'), std::string(5000, 'p')));
 }
 
-// A chosen layout's regions by address, each row's item data its address, also while an editor has it
-// open; one that cannot be read empties the list and says so; a cancelled chooser, or one that fails,
+// A chosen layout's regions by address, also while an editor has it open; one that cannot be read empties the list and says so; a cancelled chooser, or one that fails,
 // changes nothing, and a failure is told.
 TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   // An editor holds the layout open, sharing it for reading and writing, as the system's INI reader does.
-  const HANDLE editor = ::CreateFileW(qfw::Wide(m_layout).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const HANDLE editor = ::CreateFileW(Utf8ToWide(m_layout).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
   Command(ID_MENU_OPEN, m_layout);
   ::CloseHandle(editor);
@@ -164,7 +157,6 @@ TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   }
   m_fail = nullptr;
   EXPECT_EQ(Rows(), kBoardRows);
-  EXPECT_EQ(m_dlg.m_regionList.GetItemData(2), 0x100) << "the item data is the sort key";
   Command(ID_MENU_OPEN, m_dir.Path("missing.conf"));
   EXPECT_EQ(Rows(), Texts{});
   EXPECT_EQ(m_shown, (Texts{"メモリが足りません。 (error)", "予期しないエラーが発生しました。 (error)", "予期しないエラーが発生しました。 (error)",
@@ -216,18 +208,19 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
   testing::WriteBytes(m_dir.Path("カーネル.bin"), "KRNL");
   testing::WriteBytes(m_dir.Path("high.conf"), kHighLayout);
   testing::WriteBytes(m_dir.Path("high layout.txt"), kHighLayout);
+  testing::WriteBytes(m_dir.Path("no regions.conf"), "[rootfs]\r\nOFFSET=0\r\n");
   std::filesystem::create_directory(testing::FsPath(m_dir.Path("folder.conf")));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Command(ID_MENU_OPEN, m_layout);
     RECT row{};
     ListView_GetItemRect(m_list, 2, &row, LVIR_BOUNDS);
-    if (!c.loadedFirst) ListView_DeleteAllItems(m_list);
+    if (!c.loadedFirst) Command(ID_MENU_OPEN, m_dir.Path("no regions.conf"));
     POINT point{(row.left + row.right) / 2, (row.top + row.bottom) / 2 + (c.where == BelowTheRows ? 40 : 0)};
     ::MapWindowPoints(m_list, m_dlg.m_hWnd, &point, 1);
     point.y = c.where == OnTheCaption ? -8 : point.y;
     std::wstring files;
-    for (const std::string& name : c.files) files += qfw::Wide(m_dir.Path(name)) + L'\0';
+    for (const std::string& name : c.files) files += Utf8ToWide(m_dir.Path(name)) + L'\0';
     const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + (files.size() + 1) * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
     *drop = {sizeof(DROPFILES), point, c.where == OnTheCaption, TRUE};
@@ -242,9 +235,10 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
 }
 
 // Painting, sizing, minimising and restoring are the dialog manager's, and the list fills the client
-// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero. Shown
-// again, the dialog binds the new list and opens the layout given at start once the window shows: the
-// one argument on the command line, as a full path.
+// area throughout; minimised, the icon is drawn in the middle, the halves rounded towards zero. Run
+// modeless, the dialog ends by Cancel as a modal one does, and its window goes; shown again, it binds
+// the new list and opens the layout given at start once the window shows: the one argument on the
+// command line, as a full path. A dialog object that dies first takes its window with it.
 TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShowing) {
   const auto proc = reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(m_dlg.m_hWnd, DWLP_DLGPROC));
   ::InvalidateRect(m_dlg.m_hWnd, nullptr, FALSE);
@@ -266,8 +260,8 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
     EXPECT_EQ(std::pair(CQuorvelDlg::IconOrigin(client, 160, 32, 32).x, CQuorvelDlg::IconOrigin(160, client, 32, 32).y), std::pair(origin, origin))
         << client;
   }
-  ::DestroyWindow(m_dlg.m_hWnd);
-  EXPECT_EQ(m_dlg.m_regionList.GetSafeHwnd(), nullptr);  // no dead handle is kept
+  Send(WM_COMMAND, IDCANCEL);
+  EXPECT_EQ(std::pair(::IsWindow(m_list), m_dlg.m_regionList.GetSafeHwnd()), std::pair(FALSE, HWND{}));  // no dead handle is kept
   m_dlg.OpenAtStart(m_layout);
   ASSERT_TRUE(m_dlg.Create());
   m_list = ::GetDlgItem(m_dlg.m_hWnd, IDC_REGION_LIST);
@@ -283,8 +277,15 @@ TEST_F(DialogTest, TheListFillsTheClientAreaThroughEverySizeAndStateAndEveryShow
       {L"Quorvel.exe \"\"", std::nullopt},
   };
   for (const auto& [commandLine, path] : cases) {
-    EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << Narrow(commandLine);
+    EXPECT_EQ(StartLayoutPath(qfw::AfxCommandLineArguments(commandLine)), path) << WideToUtf8(commandLine);
   }
+  HWND about = nullptr;
+  {
+    CAboutDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    about = dialog.m_hWnd;
+  }
+  EXPECT_FALSE(::IsWindow(about));
 }
 
 // What the system's file dialog is told beyond what the user sees of it: room for any path; and the

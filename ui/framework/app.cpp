@@ -5,8 +5,7 @@
 
 #include <new>
 
-#include "dialog.h"
-#include "wide.h"
+#include "base/text.h"
 
 namespace qfw {
 namespace {
@@ -24,13 +23,11 @@ struct ArgumentArray {
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(const char*) { g_app = this; }
+CWinApp::CWinApp() { g_app = this; }
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
 }
-
-BOOL CWinApp::InitInstance() { return TRUE; }
 
 CWinApp* AfxGetApp() { return g_app; }
 
@@ -38,12 +35,18 @@ HINSTANCE AfxGetInstanceHandle() { return g_app && g_app->m_hInstance ? g_app->m
 
 HICON AfxLoadIcon(UINT id) { return ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(id)); }
 
+void AfxReportFailure(HWND owner, Failure failure) noexcept {
+  if (!g_app) return;
+  const std::wstring& text = failure == Failure::OutOfMemory ? g_app->m_outOfMemoryText : g_app->m_unexpectedErrorText;
+  if (!text.empty()) ::MessageBoxW(owner, text.c_str(), L"", MB_ICONERROR);
+}
+
 std::vector<std::string> AfxCommandLineArguments(const wchar_t* commandLine) {
   int count = 0;
   const ArgumentArray arguments{::CommandLineToArgvW(commandLine, &count)};
   if (!arguments.argv) return {};
   std::vector<std::string> result;
-  for (int i = 1; i < count; ++i) result.push_back(Narrow(arguments.argv[i]));
+  for (int i = 1; i < count; ++i) result.push_back(qbase::WideToUtf8(arguments.argv[i]));
   return result;
 }
 
@@ -58,9 +61,9 @@ int AfxWinMain(HINSTANCE instance) {
     app->InitInstance();
     return 0;
   } catch (const std::bad_alloc&) {
-    ::MessageBoxW(nullptr, kOutOfMemoryText, L"", MB_ICONERROR);
+    AfxReportFailure(nullptr, Failure::OutOfMemory);
   } catch (...) {
-    ::MessageBoxW(nullptr, kUnexpectedErrorText, L"", MB_ICONERROR);
+    AfxReportFailure(nullptr, Failure::Unexpected);
   }
   return 1;
 }

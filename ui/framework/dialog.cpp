@@ -1,15 +1,16 @@
 #include "dialog.h"
 
+#include <cassert>
 #include <new>
 #include <optional>
 
 #include "app.h"
-#include "wide.h"
 
 namespace qfw {
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
   CDialog* dialog = pDX->m_pDlgWnd;
+  assert(!control.m_hWnd && "one window per object");
   control.m_hWnd = ::GetDlgItem(dialog->m_hWnd, id);
   dialog->m_boundControls.push_back(&control);
 }
@@ -21,7 +22,17 @@ END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_pParentWnd(parent) {}
 
+// The controls bound are members of the object that is going, dead by now: they are let go unseen.
+CDialog::~CDialog() {
+  if (!m_hWnd) return;
+  ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
+  m_boundControls.clear();
+  if (!m_modal) ::DestroyWindow(m_hWnd);
+}
+
 INT_PTR CDialog::DoModal() {
+  assert(!m_hWnd && "one window per object");
+  m_modal = true;
   const HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   const INT_PTR result = ::DialogBoxParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_templateId), parent,
                                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
@@ -30,12 +41,20 @@ INT_PTR CDialog::DoModal() {
 }
 
 BOOL CDialog::Create() {
+  assert(!m_hWnd && "one window per object");
+  m_modal = false;
   const HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   return ::CreateDialogParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_templateId), parent, &CDialog::DialogProc,
                               reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
-void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }
+void CDialog::EndDialog(int result) {
+  if (m_modal) {
+    ::EndDialog(m_hWnd, result);
+  } else {
+    ::DestroyWindow(m_hWnd);
+  }
+}
 
 BOOL CDialog::OnInitDialog() {
   CenterWindow();
@@ -48,7 +67,7 @@ void CDialog::OnOK() { EndDialog(IDOK); }
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
-void CDialog::ReportError(const std::string& text) { ::MessageBoxW(m_hWnd, Wide(text).c_str(), L"", MB_ICONERROR); }
+void CDialog::ReportFailure(Failure failure) { AfxReportFailure(m_hWnd, failure); }
 
 // The templates of this program place their dialogs at 0, 0, which the framework takes as centred.
 void CDialog::CenterWindow() {
@@ -71,7 +90,9 @@ void CDialog::CenterWindow() {
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    reinterpret_cast<CDialog*>(lParam)->m_hWnd = hwnd;
+    auto* created = reinterpret_cast<CDialog*>(lParam);
+    assert(!created->m_hWnd && "one window per object");
+    created->m_hWnd = hwnd;
   }
   // Messages that come before WM_INITDIALOG find no object and get the dialog manager's default.
   auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
@@ -80,25 +101,25 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
   try {
     result = dialog->OnMessage(message, wParam, lParam);
   } catch (const std::bad_alloc&) {
-    result = dialog->OnHandlerFailure(message, kOutOfMemoryText);
+    result = dialog->OnHandlerFailure(message, Failure::OutOfMemory);
   } catch (...) {
-    result = dialog->OnHandlerFailure(message, kUnexpectedErrorText);
+    result = dialog->OnHandlerFailure(message, Failure::Unexpected);
   }
   if (message == WM_NCDESTROY) dialog->Detach();
   return result;
 }
 
 // The message counts as handled: the command it carried has stopped, and the user is told why.
-INT_PTR CDialog::OnHandlerFailure(UINT message, const wchar_t* text) noexcept {
+INT_PTR CDialog::OnHandlerFailure(UINT message, Failure failure) noexcept {
   // A paint that failed would otherwise come back at once, and with it the message.
   if (message == WM_PAINT) ::ValidateRect(m_hWnd, nullptr);
   // One message at a time: failures while it is shown (its own paints, say) are not told again.
   if (!m_reportingFailure) {
     m_reportingFailure = true;
     try {
-      ReportError(Narrow(text));
+      ReportFailure(failure);
     } catch (...) {
-      ::MessageBoxW(m_hWnd, text, L"", MB_ICONERROR);  // without the program's help, nor any memory
+      AfxReportFailure(m_hWnd, failure);  // the application's words, which need no memory
     }
     m_reportingFailure = false;
   }
@@ -121,12 +142,12 @@ bool CDialog::RouteCommand(UINT id, LRESULT& result) {
 }
 
 INT_PTR CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  struct Scope {  // the message being dispatched, restored however the handler ends
-    CurrentMessage& slot;
-    const CurrentMessage outer;
+  struct Scope {  // the outer message's wish, restored however the handler ends
+    bool& slot;
+    const bool outer;
     ~Scope() { slot = outer; }
-  } scope{m_current, m_current};
-  m_current = {message, wParam, lParam, false};
+  } scope{m_defaultWanted, m_defaultWanted};
+  m_defaultWanted = false;
   LRESULT result = 0;
   bool handled = false;
   std::optional<INT_PTR> direct;  // for the messages whose result is the procedure's own return value
@@ -153,7 +174,7 @@ INT_PTR CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   if (direct) return *direct;
-  if (!handled || m_current.defaultWanted) return FALSE;  // the dialog manager's default processing
+  if (!handled || m_defaultWanted) return FALSE;  // the dialog manager's default processing
   ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
   return TRUE;
 }

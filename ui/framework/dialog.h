@@ -4,13 +4,15 @@
 //
 // The dialog procedure keeps the contracts of a dialog: a message without a handler, or whose handler
 // asks for the default, returns FALSE to the dialog manager; no exception leaves it (a handler that
-// throws ends in an error message and the dialog goes on).
+// throws ends in the program's error message and the dialog goes on). A dialog object runs one window
+// at a time, modal or modeless, and a dialog object that dies first takes its window with it: no
+// window is left pointing at a dead object.
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
+#include "app.h"
 #include "wnd.h"
 
 namespace qfw {
@@ -25,22 +27,23 @@ class CDataExchange {
 };
 
 // Binds the control with the id to the object, at every WM_INITDIALOG: from here on the object
-// stands for that control, until the dialog's window is destroyed.
+// stands for that control, until the dialog's window is destroyed. An object bound already to a
+// window may not be bound again.
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
-
-// What the user is told when a handler fails with an exception: std::bad_alloc, anything else.
-inline constexpr wchar_t kOutOfMemoryText[] = L"メモリが足りません。";
-inline constexpr wchar_t kUnexpectedErrorText[] = L"予期しないエラーが発生しました。";
 
 class CDialog : public CWnd {
  public:
   CDialog(UINT templateId, CWnd* parent);
+  // A modeless dialog's window goes with the object; a modal one has ended before.
+  ~CDialog() override;
 
   // Runs the dialog modally: returns the result that ended it (IDOK, IDCANCEL), -1 if it could not
   // be created. The same object may be run again afterwards.
   INT_PTR DoModal();
   // Creates the dialog modeless, for those who drive it themselves (the tests).
   BOOL Create();
+  // Ends the dialog with the result: a modal dialog's DoModal returns it, a modeless dialog's
+  // window is destroyed.
   void EndDialog(int result);
 
  protected:
@@ -49,8 +52,9 @@ class CDialog : public CWnd {
   virtual void DoDataExchange(CDataExchange* pDX);
   virtual void OnOK();
   virtual void OnCancel();
-  // Tells the user of a failure that stopped a handler: by default an error message box.
-  virtual void ReportError(const std::string& text);
+  // Tells the user that a handler stopped with an exception: by default in the application's words
+  // (AfxReportFailure).
+  virtual void ReportFailure(Failure failure);
 
   DECLARE_MESSAGE_MAP()
 
@@ -59,7 +63,7 @@ class CDialog : public CWnd {
 
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR OnHandlerFailure(UINT message, const wchar_t* text) noexcept;
+  INT_PTR OnHandlerFailure(UINT message, Failure failure) noexcept;
   void Detach();
   bool RouteCommand(UINT id, LRESULT& result);
   void CenterWindow();
@@ -67,6 +71,7 @@ class CDialog : public CWnd {
   UINT m_templateId;
   CWnd* m_pParentWnd;
   std::vector<CWnd*> m_boundControls;
+  bool m_modal = false;
   bool m_reportingFailure = false;
 };
 

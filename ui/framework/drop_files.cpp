@@ -1,6 +1,6 @@
 #include "drop_files.h"
 
-#include "wide.h"
+#include "base/text.h"
 
 namespace qfw {
 
@@ -10,7 +10,7 @@ std::string CDropFiles::GetFile(UINT index) const {
   std::wstring path(::DragQueryFileW(m_hDrop, index, nullptr, 0), L'\0');
   if (path.empty()) return {};
   path.resize(::DragQueryFileW(m_hDrop, index, path.data(), static_cast<UINT>(path.size() + 1)));
-  return Narrow(path);
+  return qbase::WideToUtf8(path);
 }
 
 }  // namespace qfw

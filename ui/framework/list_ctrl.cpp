@@ -1,15 +1,14 @@
 #include "list_ctrl.h"
 
 #include <cassert>
-#include <vector>
 
-#include "wide.h"
+#include "base/text.h"
 
 namespace qfw {
 
 int CListCtrl::InsertColumn(int column, const std::string& heading, int format, int width, int subItem) {
   assert(::IsWindow(m_hWnd));
-  std::wstring text = Wide(heading);
+  std::wstring text = qbase::Utf8ToWide(heading);
   LVCOLUMNW col{};
   col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
   col.fmt = format;
@@ -24,64 +23,30 @@ DWORD CListCtrl::SetExtendedStyle(DWORD style) {
   return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style));
 }
 
-int CListCtrl::GetItemCount() const {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
-}
-
 BOOL CListCtrl::DeleteAllItems() {
   assert(::IsWindow(m_hWnd));
   return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS));
 }
 
-int CListCtrl::InsertItem(int item, const std::string& text, LPARAM data) {
+int CListCtrl::InsertItem(int item, const std::string& text) {
   assert(::IsWindow(m_hWnd));
-  std::wstring wide = Wide(text);
+  std::wstring wide = qbase::Utf8ToWide(text);
   LVITEMW lvi{};
-  lvi.mask = LVIF_TEXT | LVIF_PARAM;
+  lvi.mask = LVIF_TEXT;
   lvi.iItem = item;
   lvi.iSubItem = 0;
   lvi.pszText = wide.data();
-  lvi.lParam = data;
   return static_cast<int>(SendMessage(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
 }
 
 BOOL CListCtrl::SetItemText(int item, int subItem, const std::string& text) {
   assert(::IsWindow(m_hWnd));
-  std::wstring wide = Wide(text);
+  std::wstring wide = qbase::Utf8ToWide(text);
   LVITEMW lvi{};
   lvi.mask = LVIF_TEXT;
   lvi.iSubItem = subItem;
   lvi.pszText = wide.data();
   return static_cast<BOOL>(SendMessage(LVM_SETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
-}
-
-std::string CListCtrl::GetItemText(int item, int subItem, int capacity) const {
-  assert(::IsWindow(m_hWnd) && capacity > 0);
-  std::vector<wchar_t> buffer(static_cast<size_t>(capacity), L'\0');
-  LVITEMW lvi{};
-  lvi.iSubItem = subItem;
-  lvi.pszText = buffer.data();
-  lvi.cchTextMax = capacity;
-  const auto length = static_cast<size_t>(SendMessage(LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
-  return Narrow(std::wstring_view(buffer.data(), length < buffer.size() ? length : buffer.size() - 1));
-}
-
-LPARAM CListCtrl::GetItemData(int item) const {
-  assert(::IsWindow(m_hWnd));
-  LVITEMW lvi{};
-  lvi.mask = LVIF_PARAM;
-  lvi.iItem = item;
-  return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)) ? lvi.lParam : 0;
-}
-
-BOOL CListCtrl::SetItemData(int item, LPARAM data) {
-  assert(::IsWindow(m_hWnd));
-  LVITEMW lvi{};
-  lvi.mask = LVIF_PARAM;
-  lvi.iItem = item;
-  lvi.lParam = data;
-  return static_cast<BOOL>(SendMessage(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&lvi)));
 }
 
 int CListCtrl::GetNextItem(int start, int flags) const {
@@ -92,11 +57,6 @@ int CListCtrl::GetNextItem(int start, int flags) const {
 int CListCtrl::SubItemHitTest(LVHITTESTINFO* info) const {
   assert(::IsWindow(m_hWnd));
   return static_cast<int>(SendMessage(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(info)));
-}
-
-BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM sortParam) {
-  assert(::IsWindow(m_hWnd));
-  return static_cast<BOOL>(SendMessage(LVM_SORTITEMS, static_cast<WPARAM>(sortParam), reinterpret_cast<LPARAM>(compare)));
 }
 
 }  // namespace qfw

@@ -1,6 +1,6 @@
 #include "wnd.h"
 
-#include "wide.h"
+#include "base/text.h"
 
 namespace qfw {
 
@@ -40,7 +40,7 @@ HICON CWnd::SetIcon(HICON icon, BOOL bigIcon) {
 CMenu CWnd::GetSystemMenu(BOOL revert) const { return CMenu(::GetSystemMenu(m_hWnd, revert)); }
 
 BOOL CMenu::AppendMenu(UINT flags, UINT_PTR id, const std::string& text) {
-  return ::AppendMenuW(m_hMenu, flags, id, (flags & MF_SEPARATOR) ? nullptr : Wide(text).c_str());
+  return ::AppendMenuW(m_hMenu, flags, id, (flags & MF_SEPARATOR) ? nullptr : qbase::Utf8ToWide(text).c_str());
 }
 
 CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd), m_hDC(::BeginPaint(m_hWnd, &m_ps)) {}

@@ -1,8 +1,9 @@
 #pragma once
 // Command targets and windows: the objects that own a message map, and a window handle with the
-// few calls the program makes on it. A CWnd does not own its window: the dialog manager creates
-// and destroys the dialog and its controls. Neither can be copied: a window finds its object by
-// address (a dialog keeps `this` in its window), and a copy would be a second object for one window.
+// few calls the program makes on it. A CWnd stands for one window at a time and does not own it: the
+// dialog manager creates and destroys the dialog and its controls. Neither can be copied: a window
+// finds its object by address (a dialog keeps `this` in its window), and a copy would be a second
+// object for one window.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -46,19 +47,13 @@ class CWnd : public CCmdTarget {
   void DragAcceptFiles(BOOL accept = TRUE) { ::DragAcceptFiles(m_hWnd, accept); }
 
  protected:
-  // Asks for the default handling of the message being dispatched. In a dialog that is the dialog
-  // manager's: the dialog procedure returns FALSE, and the manager does its default processing
-  // (the system command, the painting) once the handler has returned. A dialog procedure never
-  // calls DefWindowProc itself.
-  void Default() { m_current.defaultWanted = true; }
+  // Asks, from a handler, that the message it handles get the default processing as well. In a
+  // dialog that is the dialog manager's: the dialog procedure returns FALSE, and the manager does
+  // its processing (the system command, the painting) once the handler has returned. A dialog
+  // procedure never calls DefWindowProc itself.
+  void UseDefaultProcessing() { m_defaultWanted = true; }
 
-  struct CurrentMessage {
-    UINT message = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-    bool defaultWanted = false;
-  };
-  CurrentMessage m_current;
+  bool m_defaultWanted = false;  // for the message being dispatched
 };
 
 // A menu that belongs to someone else (a window's menu bar or system menu): a view, not an owner.

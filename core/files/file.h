@@ -1,0 +1,79 @@
+#pragma once
+// Files as the core reads and writes them: UTF-8 paths, 64-bit sizes, handles with one owner. One
+// header, a POSIX and a Win32 implementation. A failed call leaves the system's reason for
+// LastSystemError.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// The system's words for why the last failed call of this file layer failed ("Permission denied").
+std::string LastSystemError();
+
+// What the system says of a file at one moment: a file whose stamp changed was written meanwhile.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // the finest units the system gives
+  std::int64_t changed = 0;   // status change (POSIX) or last write (Windows)
+  bool operator==(const FileStamp&) const = default;
+};
+
+class File {
+ public:
+  // An existing file, for reading, shared with no one while it is held: an image file.
+  static std::optional<File> OpenForReading(const std::string& path);
+  // An existing file, for reading, shared for reading and writing, as the system's profile-string
+  // function opens it: a layout file that an editor holds open still reads.
+  static std::optional<File> OpenSharedForReading(const std::string& path);
+
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // The size in the stamp is the one the system reports, which for anything but an ordinary file
+  // (and for some ordinary files of the system's own) is not the number of bytes that reading gives.
+  std::optional<FileStamp> Stamp() const;
+  // The stamp, where the system says in advance how many bytes reading gives: an ordinary file that
+  // reports a size other than 0. None for a pipe, a device or a file that reports 0 (some of the
+  // system's own hold more than they say): those are known only by reading them to their end.
+  std::optional<FileStamp> SizedStamp() const;
+  // Fills buffer up to size bytes; fewer only at the end of the file; none on an error.
+  std::optional<size_t> Read(void* buffer, size_t size);
+  // All size bytes or false.
+  bool WriteAll(const void* data, size_t size);
+  // Copies count bytes from source's position to this file's, inside the system where it can.
+  enum class CopyResult { Done, Unsupported, ReadFailed, WriteFailed };
+  CopyResult CopyFrom(File& source, std::uint64_t count);
+  // Until the data written is on the disk; true for devices, which keep nothing.
+  bool Flush();
+  // Closes now; false when the system reports that data may not have been stored.
+  bool Close();
+
+ private:
+  friend class FileHandle;  // the platform sources of this folder, which open files of other kinds
+  explicit File(std::intptr_t handle) : m_handle(handle) {}
+  // True for an ordinary file on disk; false for a device, pipe or anything else.
+  bool IsRegular() const;
+  static constexpr std::intptr_t kInvalid = -1;
+  // Counts bytes written and, every few tens of MiB, asks the system to start writing them to the
+  // disk, so that the flush at the end has little left to wait for (a hint; Windows has none).
+  void WrittenBack(std::uint64_t bytes);
+  std::intptr_t m_handle = kInvalid;
+  std::uint64_t m_notWrittenBack = 0;  // bytes written since the last such request
+};
+
+// A whole file read to its end, however large the system says it is (a pipe says 0), shared as the
+// layout is; or why not.
+struct WholeFile {
+  enum class Status { Read, Unreadable, TooLarge };
+  Status status = Status::Unreadable;
+  std::string bytes;  // empty unless read
+};
+WholeFile ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
+
+}  // namespace quorvel

@@ -1,0 +1,156 @@
+// Files and paths on POSIX: file.h and path.h; the error that the replacement's steps ask about.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+#include "files/path.h"
+#include "files/posix.h"
+#include "files/replacement_steps.h"
+
+namespace quorvel {
+namespace {
+
+thread_local int t_lastError = 0;
+
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+std::nullopt_t Failed() { return Failed(errno); }
+
+std::nullopt_t Failed(int error) {
+  t_lastError = error;
+  return std::nullopt;
+}
+
+bool replacement::AccessDenied() { return t_lastError == EACCES || t_lastError == EPERM; }
+
+std::string LastSystemError() { return std::strerror(t_lastError); }
+
+std::optional<File> File::OpenForReading(const std::string& path) {
+  const int fd = Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+  if (fd < 0) return Failed();
+  File file(fd);
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) return Failed();
+  if (S_ISDIR(st.st_mode)) return Failed(EISDIR);
+  return file;
+}
+
+// POSIX locks are advisory: reading never keeps anyone else out, so both opens are one.
+std::optional<File> File::OpenSharedForReading(const std::string& path) { return OpenForReading(path); }
+
+std::optional<FileStamp> File::Stamp() const {
+  struct stat st{};
+  if (::fstat(Fd(m_handle), &st) != 0) return Failed();
+  constexpr std::int64_t kBillion = 1000000000;
+  return FileStamp{static_cast<std::uint64_t>(st.st_size), st.st_mtim.tv_sec * kBillion + st.st_mtim.tv_nsec,
+                   st.st_ctim.tv_sec * kBillion + st.st_ctim.tv_nsec};
+}
+
+bool File::IsRegular() const {
+  struct stat st{};
+  return ::fstat(Fd(m_handle), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<size_t> File::Read(void* buffer, size_t size) {
+  auto* out = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = Retrying([&] { return ::read(Fd(m_handle), out + done, size - done); });
+    if (n < 0) return Failed();
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+bool File::WriteAll(const void* data, size_t size) {
+  const auto* in = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = Retrying([&] { return ::write(Fd(m_handle), in, size); });
+    if (n <= 0) return Failed(), false;
+    in += n;
+    size -= static_cast<size_t>(n);
+    WrittenBack(static_cast<std::uint64_t>(n));
+  }
+  return true;
+}
+
+void File::WrittenBack(std::uint64_t bytes) {
+  constexpr std::uint64_t kWriteBackStep = std::uint64_t{32} << 20;
+  if ((m_notWrittenBack += bytes) < kWriteBackStep) return;
+  m_notWrittenBack = 0;
+  ::sync_file_range(Fd(m_handle), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: devices and pipes refuse it
+}
+
+File::CopyResult File::CopyFrom(File& source, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    // In steps of 32 MiB, each followed by its write-back request.
+    const size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(count - done, size_t{32} << 20));
+    const ssize_t n =
+        Retrying([&] { return ::copy_file_range(Fd(source.m_handle), nullptr, Fd(m_handle), nullptr, chunk, 0); });
+    if (n < 0) {
+      Failed();
+      if (done == 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
+        return CopyResult::Unsupported;
+      }
+      return (errno == ENOSPC || errno == EFBIG || errno == EDQUOT) ? CopyResult::WriteFailed : CopyResult::ReadFailed;
+    }
+    if (n == 0) return Failed(EIO), CopyResult::ReadFailed;  // the source ended early
+    done += static_cast<std::uint64_t>(n);
+    WrittenBack(static_cast<std::uint64_t>(n));
+  }
+  return CopyResult::Done;
+}
+
+bool File::Flush() {
+  if (::fsync(Fd(m_handle)) == 0 || errno == EINVAL || errno == EROFS) return true;  // devices keep nothing
+  return Failed(), false;
+}
+
+bool File::Close() {
+  if (m_handle == kInvalid) return true;
+  const int fd = Fd(std::exchange(m_handle, kInvalid));
+  if (::close(fd) == 0) return true;
+  return Failed(), false;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FollowLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0) return path;
+    target.resize(static_cast<size_t>(n));
+    path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
+  }
+  return path;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa{}, sb{};
+  const bool hasA = ::stat(a.c_str(), &sa) == 0, hasB = ::stat(b.c_str(), &sb) == 0;
+  if (hasA && hasB) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (hasA || hasB) return false;
+  const std::string targetA = FollowLinks(a), targetB = FollowLinks(b);
+  const std::string nameA = targetA.substr(targetA.find_last_of('/') + 1);
+  const std::string nameB = targetB.substr(targetB.find_last_of('/') + 1);
+  return nameA == nameB && !nameA.empty() && IsSameFile(FolderOf(targetA), FolderOf(targetB));
+}
+
+}  // namespace quorvel

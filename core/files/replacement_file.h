@@ -1,0 +1,60 @@
+#pragma once
+// A new file that takes the place of a path only when it is complete.
+
+#include <optional>
+#include <string>
+
+#include "files/file.h"
+
+namespace quorvel {
+
+// The new file is written beside the path and put in its place, and until then it has no name
+// (Linux) or is marked for deletion (Windows), so a process that dies leaves nothing behind; where
+// the file system has no unnamed files it has a name of ours, which an interrupt or the next run
+// removes. A symbolic link at the path is followed: its target gets the new file and keeps its
+// permission bits (and owner, where the system allows). Devices such as /dev/null and NUL are
+// written directly. Where no file can be made beside the path (a writable file in a folder the user
+// may not write), the path itself is written, as a plain writer would.
+class ReplacementFile {
+ public:
+  // None when path cannot be written: a folder, a missing folder, a file the user may not write
+  // (permissions, the read-only attribute) or that another program holds without sharing.
+  static std::optional<ReplacementFile> Open(const std::string& path);
+
+  ReplacementFile(ReplacementFile&& other) noexcept;
+  ReplacementFile& operator=(ReplacementFile&&) = delete;
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  // Discards what was not committed.
+  ~ReplacementFile();
+
+  File& Get() { return m_file; }
+  // Puts the data on the disk and the file in its place; false when either fails (nothing of the
+  // new file is left then).
+  bool Commit();
+  // Drops the new file; the old one stays as it was, unless it was being written in place (it is
+  // emptied then).
+  void Discard();
+  // After Discard: removes the ordinary file that stood at the place, so that none stands there, as
+  // after a failed plain writer. A device stays.
+  void RemoveOld();
+
+ private:
+  enum class Mode { Unnamed, Named, InPlace, Device };
+  ReplacementFile(File file, Mode mode, std::string target, std::string temporary);
+
+  File m_file;
+  Mode m_mode;
+  std::string m_target;     // the file to be replaced: the path, links followed
+  std::string m_temporary;  // the new file's name while it has one
+  bool m_done = false;
+};
+
+#ifndef _WIN32
+// A run stopped by Ctrl-C, a hang-up or a termination request removes its named temporary file
+// first; the program installs the handler at its start. (Windows removes a file marked for deletion
+// however the process ends.)
+void RemoveTemporaryOnInterrupt();
+#endif
+
+}  // namespace quorvel

@@ -1,0 +1,160 @@
+#include "image/image_writer.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "files/replacement_file.h"
+#include "image/overlapped_writer.h"
+#include "image/region_bytes.h"
+
+namespace quorvel {
+namespace {
+
+// Where the image's bytes go: into the output file as they are, or as records, written to it while
+// the next are made.
+class ImageOutput {
+ public:
+  ImageOutput(File& file, const OutputOptions& options, std::uint64_t totalBytes) : m_file(file) {
+    if (options.format != OutputFormat::Binary) {
+      m_text.emplace(file);
+      m_encoder.emplace(options.format, options.base, totalBytes,
+                        [this](const char* data, size_t size) { return m_text->Write(data, size); });
+    }
+  }
+  // The file for the raw image, which may take image files copied inside the system; none when
+  // every byte must pass through the records.
+  File* RawFile() { return m_encoder ? nullptr : &m_file; }
+  bool Write(const RegionBytes::Chunk& chunk) {
+    if (!m_encoder) return m_file.WriteAll(chunk.data, chunk.size);
+    return chunk.erased ? m_encoder->Skip(chunk.size) : m_encoder->Write(chunk.data, chunk.size);
+  }
+  // Both finish, whatever the encoder says: the text writer's thread must end either way.
+  bool Finish() {
+    if (!m_encoder) return true;
+    const bool encoded = m_encoder->Finish();
+    const bool written = m_text->Finish();
+    return encoded && written;
+  }
+  // Why the records could not be written; empty for the raw image, whose failures are the caller's.
+  std::string FailureReason() const { return m_text ? m_text->FailureReason() : std::string(); }
+
+ private:
+  File& m_file;
+  std::optional<OverlappedWriter> m_text;  // before the encoder, which hands it the text
+  std::optional<RecordEncoder> m_encoder;
+};
+
+// One generation: the output, the stream buffer, and the region map so far.
+class ImageWriter {
+ public:
+  ImageWriter(const std::vector<RegionRow>& rows, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
+              const std::vector<WriteObserver*>& observers, char* buffer)
+      : m_rows(rows), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observers(observers), m_buffer(buffer) {}
+
+  // Writes every row; on a failure the message has been shown before this returns false.
+  bool WriteAll() {
+    const bool bytesWanted = std::any_of(m_observers.begin(), m_observers.end(), [](auto* o) { return o->WantsBytes(); });
+    std::uint64_t position = 0;
+    for (const RegionRow& row : m_rows) {
+      // The region's image file stays open until the region is written or its failure has been shown.
+      RegionBytes region(row, position);
+      if (region.Problem()) return Fail(region);
+      if (File* raw = m_output.RawFile(); raw && !bytesWanted) {
+        switch (region.CopyImageInto(*raw)) {
+          case RegionBytes::Copy::WriteFailed: return WriteFailed();
+          case RegionBytes::Copy::Failed: return Fail(region);
+          case RegionBytes::Copy::Done:
+            for (WriteObserver* o : m_observers) o->Written(nullptr, region.Placed().imageBytes);
+            break;
+          case RegionBytes::Copy::Unsupported: break;
+        }
+      }
+      for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
+        if (!m_output.Write(chunk)) return WriteFailed();
+        for (WriteObserver* o : m_observers) o->Written(chunk.data, chunk.size);
+      }
+      if (region.Problem()) return Fail(region);
+      for (WriteObserver* o : m_observers) o->RegionDone(region.Placed());
+      position += region.Placed().size;
+      m_map.push_back(region.Placed());
+    }
+    return m_output.Finish() || WriteFailed();
+  }
+
+  std::vector<PlacedRegion> TakeMap() { return std::move(m_map); }
+
+ private:
+  bool Fail(const RegionBytes& region) {
+    m_sink.ShowMessage(*region.Problem());
+    return false;
+  }
+  bool WriteFailed() {
+    const std::string reason = m_output.FailureReason();
+    m_sink.ShowMessage({MessageId::CannotWrite, {}, m_outputPath, reason.empty() ? LastSystemError() : reason});
+    return false;
+  }
+
+  const std::vector<RegionRow>& m_rows;
+  ImageOutput& m_output;
+  const std::string& m_outputPath;
+  MessageSink& m_sink;
+  const std::vector<WriteObserver*>& m_observers;
+  char* m_buffer;
+  std::vector<PlacedRegion> m_map;
+};
+
+// The bytes of the image; UINT64_MAX for an image of more bytes than that, which no image can be.
+std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
+  std::uint64_t total = 0;
+  for (const RegionRow& row : rows) {
+    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
+    total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+  }
+  return total;
+}
+
+}  // namespace
+
+std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
+                                                       MessageSink& sink, const OutputOptions& options,
+                                                       const std::vector<WriteObserver*>& observers) {
+  // The inputs are never written over, whatever the output's spelling.
+  if (const std::optional<Input> input = OverwrittenInput(outputPath, options.layoutPath, rows)) {
+    sink.ShowMessage({input->isLayout ? MessageId::SameAsLayout : MessageId::SameAsImage, input->region, outputPath});
+    return std::nullopt;
+  }
+  const std::uint64_t total = TotalSize(rows);
+  if (options.format != OutputFormat::Binary && !RecordsCanAddress(options.base, total)) {
+    sink.ShowMessage({MessageId::BeyondRecordAddresses});
+    return std::nullopt;
+  }
+  std::optional<ReplacementFile> output = ReplacementFile::Open(outputPath);
+  if (!output) {
+    sink.ShowMessage({MessageId::CannotOpen, {}, outputPath, LastSystemError()});
+    return std::nullopt;
+  }
+  const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBufferSize]);
+  if (!buffer) {
+    sink.ShowMessage({MessageId::OutOfMemory});
+    return std::nullopt;
+  }
+  for (WriteObserver* o : observers) o->ImageStarting(total);
+  ImageOutput image(output->Get(), options, total);
+  ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());
+  // After a failure, as the user agreed to replace the output, no file stands in its place.
+  if (!writer.WriteAll()) {
+    output->Discard();
+    output->RemoveOld();
+    return std::nullopt;
+  }
+  if (!output->Commit()) {
+    sink.ShowMessage({MessageId::CannotWrite, {}, outputPath, LastSystemError()});
+    output->RemoveOld();
+    return std::nullopt;
+  }
+  sink.ShowMessage({MessageId::ImageWritten});
+  return writer.TakeMap();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,50 @@
+#pragma once
+// Writes the whole-flash image: every region row, in order, contributes exactly its size, namely its
+// image file's bytes followed by 0xFF.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/output_format.h"
+#include "image/region_bytes.h"
+#include "layout/region_row.h"
+#include "text/messages.h"
+
+namespace quorvel {
+
+// Sees the image as it is written, for digests and progress. Its calls cannot fail the writing.
+class WriteObserver {
+ public:
+  virtual ~WriteObserver() = default;
+  virtual void ImageStarting(std::uint64_t /*totalBytes*/) {}
+  // Whether Written must be given the bytes; when no observer wants them, it may be given only their
+  // number, and image files may be copied inside the system.
+  virtual bool WantsBytes() const { return false; }
+  // Every byte of the image, in order: data is null when no observer wants the bytes.
+  virtual void Written(const char* /*data*/, size_t /*size*/) {}
+  virtual void RegionDone(const PlacedRegion& /*region*/) {}
+};
+
+// What a generation is asked for besides the rows and the output.
+struct OutputOptions {
+  OutputFormat format = OutputFormat::Binary;
+  std::uint64_t base = 0;  // where the image's first byte sits in the target's address space (records only)
+  std::string layoutPath;  // the layout the rows came from: an input, never written over
+};
+
+// Writes the image to outputPath and tells the outcome through sink: the success message, or the
+// one error that stopped it.
+// - The image is written beside outputPath under a temporary name and put in its place only when
+//   complete, so no partial image ever stands under the output's name, even if the process dies.
+// - A failure is shown while the files are still open. Afterwards the temporary file is deleted and,
+//   as the user had agreed to replace it, so is a regular file that stood at outputPath.
+// - An output that is not a regular file (a device) is written directly and never deleted.
+// - No image file is ever written to: an output that is one of them is refused before anything.
+// Returns the region map on success.
+std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
+                                                       MessageSink& sink, const OutputOptions& options = {},
+                                                       const std::vector<WriteObserver*>& observers = {});
+
+}  // namespace quorvel

@@ -1,0 +1,56 @@
+#pragma once
+// How the core tells the user what happened: messages by identity, with the region, the file and the
+// reason that they concern, through the one message function that the front end provides. The front
+// end says them in its language: the dialog in Japanese; the command-line tool in the user's, with
+// the file and the system's reason (or the layout's entry at fault) after the text.
+
+#include <string>
+
+#include "text/language.h"
+
+namespace quorvel {
+
+enum class MessageId {
+  CannotOpen,             // a file cannot be opened: the output, or a region's image file
+  OutOfMemory,            // a region cannot be had: no memory, or a negative SIZE
+  CannotWrite,
+  CannotRead,
+  ImageWritten,
+  NoRegions,              // nothing to write: the layout gave no region
+  SameAsLayout,           // the output would be the layout file
+  SameAsImage,            // the output would be the image file of the region
+  Oversize,               // the region's image file is larger than the region
+  ImageChanged,           // the region's image file changed while it was read
+  BeyondRecordAddresses,  // records cannot address every byte of the image
+  OffsetBeyond64Bits,     // the region's OFFSET does not fit 64 bits
+  SizeBeyond64Bits,       // the region's SIZE does not fit 64 bits
+  UnexpectedError,        // a command stopped for a reason the program did not foresee
+};
+
+enum class MessageKind {
+  Error,  // error icon and an OK button
+  Plain,  // an OK button only
+};
+
+struct Message {
+  MessageId id;
+  std::string region = {};  // the region that the text names, or whose entry is at fault
+  std::string path = {};    // the file concerned
+  std::string reason = {};  // the system's reason about that file
+  std::string entry = {};   // the layout's entry at fault, as KEY=text
+};
+
+MessageKind KindOf(MessageId id);
+
+// The message's text in the language: the dialog program's words in Japanese. In English, the tool's
+// own words; the dialog program's texts that are the system's own stay as they are in every language.
+std::string MessageText(const Message& message, Language language);
+
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  // Returns when the user has taken note of the message.
+  virtual void ShowMessage(const Message& message) = 0;
+};
+
+}  // namespace quorvel
