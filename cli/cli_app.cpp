@@ -31,6 +31,7 @@ struct Options {
   std::string format;   // bin, srec, ihex; by the output's name when empty
   std::string base = "0";
   bool quiet = false;
+  bool noClone = false;
 };
 
 // One run of the tool: its streams and the language of its own words.
@@ -114,13 +115,18 @@ void Tool::Describe(CLI::App& app) {
                        "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）");
   auto* map = declare("--map-json", m_options.mapJson, "Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
                       "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します");
+  auto* noClone = declare("--no-clone", m_options.noClone,
+                          "Write every erased byte of a raw image: by default, on file systems that share blocks (XFS, btrfs), "
+                          "the image's erased runs share one erased mebibyte instead",
+                          "バイナリのイメージの消去済み（0xFF）の部分もすべて書き込みます。既定では、ブロックを共有できる"
+                          "ファイルシステム（XFS、btrfs）では、消去済みの部分が一つの消去済みの1MiBを共有します");
   auto* list = declare("--list", m_options.list, "Print the region table instead of writing the image", "イメージを作成せず、リージョンの一覧を表示します");
   auto* check = declare("--check", m_options.check, "Report what the layout and images would do silently (gaps, overlaps, misspelt sections, ...)",
                         "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します");
   auto* verify = declare("--verify", m_options.verify, "Tell whether an existing IMAGE holds what the layout calls for",
                          "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます");
   for (CLI::Option* other : {list, check, verify}) {
-    for (CLI::Option* writing : {output, map, format, base}) writing->excludes(other);
+    for (CLI::Option* writing : {output, map, format, base, noClone}) writing->excludes(other);
   }
   list->excludes(check)->excludes(verify);
   check->excludes(verify);
@@ -207,6 +213,7 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
   } else {
     output.format = *format;
     output.base = *base;
+    output.shareErased = !m_options.noClone;
     return output;
   }
   return std::nullopt;

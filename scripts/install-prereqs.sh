@@ -14,6 +14,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils xdotool imagemagick
   locales fonts-ipafont-gothic fonts-wine
   clang libclang-rt-14-dev
+  xfsprogs btrfs-progs
 )
 
 sudo=""

@@ -46,6 +46,15 @@ class File {
   std::optional<size_t> Read(void* buffer, size_t size);
   // All size bytes or false.
   bool WriteAll(const void* data, size_t size);
+  // Appends count bytes of erased flash (0xFF) at the file's position; false when they cannot all be
+  // written. Shared rather than written once ShareErasedRuns was asked, where the system can.
+  bool WriteErased(std::uint64_t count);
+  // For a new file written from its start to its end, open for reading too: from here on, erased
+  // runs of a mebibyte or more share the blocks of the file's first erased mebibyte rather than being
+  // written, where the file system shares blocks between ranges (XFS with reflink, btrfs), so that
+  // they cost its bookkeeping only. The first clone decides: a file system that refuses, or that
+  // shares slowly (a network one that copies on its server), has the rest written. POSIX only.
+  void ShareErasedRuns();
   // Copies count bytes from source's position to this file's, inside the system where it can.
   enum class CopyResult { Done, Unsupported, ReadFailed, WriteFailed };
   CopyResult CopyFrom(File& source, std::uint64_t count);
@@ -63,9 +72,23 @@ class File {
   // Counts bytes written and, every few tens of MiB, asks the system to start writing them to the
   // disk, so that the flush at the end has little left to wait for (a hint; Windows has none).
   void WrittenBack(std::uint64_t bytes);
+  // Writes count bytes of 0xFF, from the erased block.
+  bool WriteFill(std::uint64_t count);
   std::intptr_t m_handle = kInvalid;
   std::uint64_t m_notWrittenBack = 0;  // bytes written since the last such request
+  // How erased runs are shared, once asked.
+  struct ErasedSharing {
+    std::uint64_t blockSize = 0;
+    std::optional<std::uint64_t> source;  // where the file's first erased mebibyte starts, once written
+    std::uint64_t timedBytes = 0;         // the first bytes shared, and the seconds they took
+    double seconds = 0;
+  };
+  std::optional<ErasedSharing> m_sharing;
 };
+
+// A block of erased flash (0xFF) to write and hand on from: every region's fill comes from it.
+inline constexpr size_t kErasedBlockSize = size_t{1} << 20;
+const char* ErasedBlock();
 
 // A whole file read to its end, however large the system says it is (a pipe says 0), shared as the
 // layout is; or why not.

@@ -1,23 +1,46 @@
 #include "files/file.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 namespace quorvel {
 
 File::File(File&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, kInvalid)), m_notWrittenBack(std::exchange(other.m_notWrittenBack, 0)) {}
+    : m_handle(std::exchange(other.m_handle, kInvalid)),
+      m_notWrittenBack(std::exchange(other.m_notWrittenBack, 0)),
+      m_sharing(std::exchange(other.m_sharing, std::nullopt)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     m_handle = std::exchange(other.m_handle, kInvalid);
     m_notWrittenBack = std::exchange(other.m_notWrittenBack, 0);
+    m_sharing = std::exchange(other.m_sharing, std::nullopt);
   }
   return *this;
 }
 
 File::~File() { Close(); }
+
+bool File::WriteFill(std::uint64_t count) {
+  while (count > 0) {
+    const size_t piece = static_cast<size_t>(std::min<std::uint64_t>(count, kErasedBlockSize));
+    if (!WriteAll(ErasedBlock(), piece)) return false;
+    count -= piece;
+  }
+  return true;
+}
+
+const char* ErasedBlock() {
+  static const std::unique_ptr<char[]> block = [] {
+    std::unique_ptr<char[]> b(new char[kErasedBlockSize]);
+    std::memset(b.get(), 0xFF, kErasedBlockSize);
+    return b;
+  }();
+  return block.get();
+}
 
 std::optional<FileStamp> File::SizedStamp() const {
   if (!IsRegular()) return std::nullopt;

@@ -1,10 +1,14 @@
 // Files and paths on POSIX: file.h and path.h; the error that the replacement's steps ask about.
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -109,6 +113,77 @@ File::CopyResult File::CopyFrom(File& source, std::uint64_t count) {
     WrittenBack(static_cast<std::uint64_t>(n));
   }
   return CopyResult::Done;
+}
+
+namespace {
+
+// Why a file system shares no blocks: its clone requests fail so, and the bytes are written.
+bool RefusesClones(int error) {
+  return error == EOPNOTSUPP || error == EXDEV || error == EINVAL || error == ENOTTY || error == EPERM ||
+         error == ETXTBSY || error == EBADF;
+}
+
+// A clone shares this many bytes. The first this many shared are timed, and must go at least this
+// many a second: slower, the file system copies them (a network one, on its server), and writing is
+// the better way.
+constexpr std::uint64_t kSharedPiece = kErasedBlockSize;
+constexpr std::uint64_t kTimedBytes = std::uint64_t{64} << 20;
+constexpr double kSlowestSharing = double(std::uint64_t{1} << 30);
+
+}  // namespace
+
+void File::ShareErasedRuns() {
+  struct statvfs fs{};
+  if (::fstatvfs(Fd(m_handle), &fs) != 0) return;
+  const std::uint64_t block = fs.f_bsize;
+  // A block that a shared piece cannot hold whole, or that is no power of two, is no block to share.
+  if (block == 0 || (block & (block - 1)) != 0 || kSharedPiece % block != 0) return;
+  m_sharing.emplace();
+  m_sharing->blockSize = block;
+}
+
+// The run is written up to the file system's next block, and from there shares the file's first
+// erased mebibyte (written in full the first time) in pieces of that size; what is left of a block
+// at the end is written. Runs too short to share a piece are written whole.
+bool File::WriteErased(std::uint64_t count) {
+  if (!m_sharing) return WriteFill(count);
+  const off_t at = ::lseek(Fd(m_handle), 0, SEEK_CUR);
+  if (at < 0) return Failed(), false;
+  const std::uint64_t block = m_sharing->blockSize, start = static_cast<std::uint64_t>(at);
+  const std::uint64_t head = std::min(count, (block - start % block) % block);
+  std::uint64_t middle = (count - head) / block * block;
+  if (middle < (m_sharing->source ? kSharedPiece : 2 * kSharedPiece)) return WriteFill(count);
+  if (!WriteFill(head)) return false;
+  std::uint64_t position = start + head;
+  if (!m_sharing->source) {
+    if (!WriteFill(kSharedPiece)) return false;
+    m_sharing->source = position;
+    position += kSharedPiece;
+    middle -= kSharedPiece;
+  }
+  const std::uint64_t tail = count - (position - start) - middle;
+  while (middle > 0) {
+    const std::uint64_t piece = std::min(middle, kSharedPiece);
+    file_clone_range range{Fd(m_handle), *m_sharing->source, piece, position};
+    const auto began = std::chrono::steady_clock::now();
+    if (Retrying([&] { return ::ioctl(Fd(m_handle), FICLONERANGE, &range); }) != 0) {
+      if (!RefusesClones(errno)) return Failed(), false;
+      m_sharing.reset();  // this file system shares nothing: the rest of the run, and of the file, is written
+      break;
+    }
+    position += piece;
+    middle -= piece;
+    if (m_sharing->timedBytes < kTimedBytes) {
+      m_sharing->seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+      m_sharing->timedBytes += piece;
+      if (m_sharing->timedBytes >= kTimedBytes && m_sharing->seconds * kSlowestSharing > double(m_sharing->timedBytes)) {
+        m_sharing.reset();
+        break;
+      }
+    }
+  }
+  if (::lseek(Fd(m_handle), static_cast<off_t>(position), SEEK_SET) < 0) return Failed(), false;
+  return WriteFill(middle + tail);
 }
 
 bool File::Flush() {

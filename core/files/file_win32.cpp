@@ -94,6 +94,11 @@ bool File::WriteAll(const void* data, size_t size) {
 // Windows has no copy between open handles inside the system; the caller reads and writes.
 File::CopyResult File::CopyFrom(File&, std::uint64_t) { return CopyResult::Unsupported; }
 
+// ReFS can clone blocks too (FSCTL_DUPLICATE_EXTENTS_TO_FILE), but that is not tried: every erased
+// byte is written.
+void File::ShareErasedRuns() {}
+bool File::WriteErased(std::uint64_t count) { return WriteFill(count); }
+
 bool File::Flush() {
   if (::FlushFileBuffers(FileHandle::Of(*this)) || ::GetFileType(FileHandle::Of(*this)) != FILE_TYPE_DISK) return true;
   return Failed(), false;

@@ -45,6 +45,10 @@ bool ReplacementFile::Commit() {
   return committed;
 }
 
+void ReplacementFile::ShareErasedRuns() {
+  if (m_mode == Mode::Unnamed || m_mode == Mode::Named) m_file.ShareErasedRuns();
+}
+
 void ReplacementFile::Discard() {
   if (m_done) return;
   m_done = true;

@@ -29,6 +29,9 @@ class ReplacementFile {
   ~ReplacementFile();
 
   File& Get() { return m_file; }
+  // For a raw image: its erased runs may share blocks rather than be written (File::ShareErasedRuns),
+  // in the new file only, never in a device or a file written in place.
+  void ShareErasedRuns();
   // Puts the data on the disk and the file in its place; false when either fails (nothing of the
   // new file is left then).
   bool Commit();

@@ -68,17 +68,18 @@ void KeepModeAndOwner(int fd, const std::string& target) {
   ::fchmod(fd, mode);
 }
 
-// A new file in folder for writing: without a name where the file system allows, else with a short
-// name of ours, given back in temporary.
+// A new file in folder for writing, and for reading (the file's erased runs may share blocks with its
+// own): without a name where the file system allows, else with a short name of ours, given back in
+// temporary.
 int CreateTemporary(const std::string& folder, std::string& temporary) {
   const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY");
   if (!named || !*named) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = TemporaryName(folder);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if (errno != EEXIST) break;
   }

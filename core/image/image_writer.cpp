@@ -26,8 +26,17 @@ class ImageOutput {
   // every byte must pass through the records.
   File* RawFile() { return m_encoder ? nullptr : &m_file; }
   bool Write(const RegionBytes::Chunk& chunk) {
-    if (!m_encoder) return m_file.WriteAll(chunk.data, chunk.size);
-    return chunk.erased ? m_encoder->Skip(chunk.size) : m_encoder->Write(chunk.data, chunk.size);
+    return m_encoder ? m_encoder->Write(chunk.data, chunk.size) : m_file.WriteAll(chunk.data, chunk.size);
+  }
+  // count bytes of erased flash: shared or written in the raw image, left out of the records.
+  bool Fill(std::uint64_t count) {
+    if (!m_encoder) return m_file.WriteErased(count);
+    for (std::uint64_t left = count; left > 0;) {
+      const size_t piece = static_cast<size_t>(std::min<std::uint64_t>(left, kErasedBlockSize));
+      if (!m_encoder->Skip(piece)) return false;
+      left -= piece;
+    }
+    return true;
   }
   // Both finish, whatever the encoder says: the text writer's thread must end either way.
   bool Finish() {
@@ -64,13 +73,18 @@ class ImageWriter {
         switch (region.CopyImageInto(*raw)) {
           case RegionBytes::Copy::WriteFailed: return WriteFailed();
           case RegionBytes::Copy::Failed: return Fail(region);
-          case RegionBytes::Copy::Done:
-            for (WriteObserver* o : m_observers) o->Written(nullptr, region.Placed().imageBytes);
-            break;
+          case RegionBytes::Copy::Done: Passed(region.Placed().imageBytes, nullptr); break;
           case RegionBytes::Copy::Unsupported: break;
         }
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
+        if (chunk.erased) {
+          // The rest of the region is fill, which the output takes in one piece and may share.
+          const std::uint64_t fill = chunk.size + region.TakeFill();
+          if (!m_output.Fill(fill)) return WriteFailed();
+          Passed(fill, bytesWanted ? ErasedBlock() : nullptr);
+          break;
+        }
         if (!m_output.Write(chunk)) return WriteFailed();
         for (WriteObserver* o : m_observers) o->Written(chunk.data, chunk.size);
       }
@@ -85,6 +99,15 @@ class ImageWriter {
   std::vector<PlacedRegion> TakeMap() { return std::move(m_map); }
 
  private:
+  // Tells the observers of count bytes that did not pass through the buffer: copied inside the system
+  // (none then wants bytes) or erased (given as the erased block to those that want bytes).
+  void Passed(std::uint64_t count, const char* erased) {
+    for (std::uint64_t left = count; left > 0;) {
+      const size_t piece = static_cast<size_t>(std::min<std::uint64_t>(left, kErasedBlockSize));
+      for (WriteObserver* o : m_observers) o->Written(erased, piece);
+      left -= piece;
+    }
+  }
   bool Fail(const RegionBytes& region) {
     m_sink.ShowMessage(*region.Problem());
     return false;
@@ -139,6 +162,7 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     sink.ShowMessage({MessageId::OutOfMemory});
     return std::nullopt;
   }
+  if (options.format == OutputFormat::Binary && options.shareErased) output->ShareErasedRuns();
   for (WriteObserver* o : observers) o->ImageStarting(total);
   ImageOutput image(output->Get(), options, total);
   ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());

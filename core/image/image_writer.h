@@ -30,6 +30,7 @@ class WriteObserver {
 // What a generation is asked for besides the rows and the output.
 struct OutputOptions {
   OutputFormat format = OutputFormat::Binary;
+  bool shareErased = true;  // a raw image's erased runs may share blocks rather than be written
   std::uint64_t base = 0;  // where the image's first byte sits in the target's address space (records only)
   std::string layoutPath;  // the layout the rows came from: an input, never written over
 };

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "files/file.h"
+
 namespace quorvel {
 namespace {
 
@@ -91,16 +93,6 @@ std::uint64_t RecordHash(std::uint64_t address, size_t size, unsigned checksum) 
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
   return x ^ (x >> 31);
-}
-
-// 0xFF for erased chunks, made on first use.
-const char* ErasedBlock() {
-  static const std::unique_ptr<char[]> block = [] {
-    std::unique_ptr<char[]> b(new char[kRecordReadPiece]);
-    std::memset(b.get(), 0xFF, kRecordReadPiece);
-    return b;
-  }();
-  return block.get();
 }
 
 enum class Format { Unknown, SRecord, IntelHex };
@@ -385,7 +377,7 @@ class RecordImage::Impl {
   const RecordProblem& Problem() const { return m_problem; }
 
   size_t HeldBytes() const {
-    return m_reader.HeldBytes() + kRecordReadPiece /* the erased block */ + (m_window ? kRecordWindow + kRecordWindow / 8 : 0) +
+    return m_reader.HeldBytes() + kErasedBlockSize /* the erased block */ + (m_window ? kRecordWindow + kRecordWindow / 8 : 0) +
            m_windows.capacity() * sizeof(Window) + m_segments.capacity() * sizeof(Segment);
   }
 
@@ -582,7 +574,7 @@ class RecordImage::Impl {
   }
 
   RecordChunk Erased(std::uint64_t size, size_t capacity) {
-    const auto n = static_cast<size_t>(std::min<std::uint64_t>({size, capacity, kRecordReadPiece}));
+    const auto n = static_cast<size_t>(std::min<std::uint64_t>({size, capacity, kErasedBlockSize}));
     m_done += n;
     return {ErasedBlock(), n, true};
   }

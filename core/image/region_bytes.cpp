@@ -4,25 +4,7 @@
 #include <cstring>
 #include <memory>
 
-
 namespace quorvel {
-namespace {
-
-// One block of 0xFF for every region's fill, made on first use: a quarter of the stream buffer,
-// which writes as fast and keeps the record formats' peak memory low.
-constexpr size_t kFillBlockSize = kStreamBufferSize / 4;
-
-const char* FillBlock() {
-  static const std::unique_ptr<char[]> block = [] {
-    std::unique_ptr<char[]> b(new char[kFillBlockSize]);
-    std::memset(b.get(), 0xFF, kFillBlockSize);
-    return b;
-  }();
-  return block.get();
-}
-
-}  // namespace
-
 RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position) {
   m_placed.regionName = row.regionName;
   m_placed.offsetText = row.offsetText;
@@ -110,10 +92,16 @@ RegionBytes::Chunk RegionBytes::Next(char* buffer, size_t capacity) {
     if (m_done == m_placed.imageBytes && !ImageEndsHere()) return {nullptr, 0};
     return {buffer, want};
   }
-  const size_t fill = static_cast<size_t>(std::min<std::uint64_t>({m_placed.size - m_done, capacity, kFillBlockSize}));
+  const size_t fill = static_cast<size_t>(std::min<std::uint64_t>({m_placed.size - m_done, capacity, kErasedBlockSize}));
   if (fill == 0) return {nullptr, 0};
   m_done += fill;
-  return {FillBlock(), fill, true};
+  return {ErasedBlock(), fill, true};
+}
+
+std::uint64_t RegionBytes::TakeFill() {
+  const std::uint64_t rest = m_placed.size - m_done;
+  m_done = m_placed.size;
+  return rest;
 }
 
 }  // namespace quorvel

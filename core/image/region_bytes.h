@@ -46,6 +46,9 @@ class RegionBytes {
     bool erased = false;  // 0xFF throughout: the region's fill
   };
   Chunk Next(char* buffer, size_t capacity);
+  // Once Next has given a chunk of fill: the rest of the region's fill, taken as written, so that the
+  // output can take it in one piece.
+  std::uint64_t TakeFill();
 
   // Copies the image file's bytes into output inside the system, where the system can: Unsupported
   // when it cannot, with nothing consumed (Next then reads them). A failure sets the problem.
