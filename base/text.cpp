@@ -99,6 +99,24 @@ std::wstring Utf8ToWide(std::string_view text) { return ToUtf16<std::wstring>(te
 std::string WideToUtf8(std::wstring_view text) { return FromUtf16(text); }
 #endif
 
+size_t DisplayWidth(std::string_view text) {
+  // The wide and full-width blocks of Unicode's East Asian Width, and the marks that combine with
+  // the character before them.
+  constexpr struct { char32_t first, last; } kWide[] = {{0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF},
+                                                          {0x4E00, 0x9FFF}, {0xA000, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                                                          {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
+                                                          {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const char32_t cp = NextCodePoint(text, i);
+    const bool combining = (cp >= 0x0300 && cp <= 0x036F) || cp == 0x3099 || cp == 0x309A || (cp >= 0x200B && cp <= 0x200F);
+    bool wide = false;
+    for (const auto& range : kWide) wide = wide || (cp >= range.first && cp <= range.last);
+    width += combining ? 0 : wide ? 2 : 1;
+  }
+  return width;
+}
+
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = AsciiLower(c);

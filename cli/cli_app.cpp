@@ -1,11 +1,11 @@
 #include "cli_app.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <map>
 #include <new>
 #include <ostream>
 
+#include "base/text.h"
 #include "files/path.h"
 #include "image/image_verify.h"
 #include "image/image_writer.h"
@@ -15,6 +15,7 @@
 #include "region_map.h"
 #include "reports.h"
 #include "text/messages.h"
+#include "text/value_text.h"
 #include "version.h"
 
 namespace quorvel {
@@ -54,7 +55,8 @@ class Tool {
   }
 
   void Describe(CLI::App& app);
-  std::string ParseProblem(const CLI::ParseError& e) const;
+  std::string ValuelessOption(const std::vector<std::string>& args) const;
+  std::string ParseProblem(const CLI::ParseError& e, const CLI::App& app) const;
   std::string ParseAssignments();
   std::string AssignImages(std::vector<RegionRow>& rows) const;
   std::optional<std::string> InputAt(const std::string& path, const std::vector<RegionRow>& rows) const;
@@ -78,15 +80,29 @@ std::string KnownRegionList() {
   return list;
 }
 
-// An address as people write it: hexadecimal after "0x", else decimal.
+// An address as the layout writes its values, so that one text means one address everywhere:
+// hexadecimal, with or without 0x, and nothing after the number.
 std::optional<std::uint64_t> ParseAddress(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2), base = 16;
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
+  const HexReading reading = ReadHex(text);
+  if (!reading.hasDigits || !reading.rest.empty() || !reading.fits || reading.value < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(reading.value);
 }
+
+// The help's option lines with their descriptions in one column on the screen: the parser pads by
+// bytes, and a Japanese label takes three bytes and two columns a character.
+class ColumnFormatter final : public CLI::Formatter {
+ public:
+  std::string make_option(const CLI::Option* option, bool isPositional) const override {
+    std::string line = "  " + make_option_name(option, isPositional) + make_option_opts(option);
+    const std::string description = make_option_desc(option);
+    if (!description.empty()) {
+      const size_t width = qbase::DisplayWidth(line);
+      line += width < column_width_ ? std::string(column_width_ - width, ' ') : "\n" + std::string(column_width_, ' ');
+      for (const char c : description) line += c == '\n' ? "\n" + std::string(column_width_, ' ') : std::string(1, c);
+    }
+    return line + "\n";
+  }
+};
 
 void Tool::Describe(CLI::App& app) {
   app.name("quorvel-cli");
@@ -111,8 +127,8 @@ void Tool::Describe(CLI::App& app) {
           "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）")->allow_extra_args(false);
   auto* format = declare("--format", m_options.format, "bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
                          "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります");
-  auto* base = declare("--base", m_options.base, "Address of the image's first byte in the target, for srec and ihex (default 0)",
-                       "srec と ihex で、イメージの先頭バイトのアドレス（既定値 0）");
+  auto* base = declare("--base", m_options.base, "Address of the image's first byte in the target, in hexadecimal as in the layout, for srec and ihex (default 0)",
+                       "srec と ihex で、イメージの先頭バイトのアドレス。レイアウトと同じく16進数（既定値 0）");
   auto* map = declare("--map-json", m_options.mapJson, "Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
                       "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します");
   auto* noClone = declare("--no-clone", m_options.noClone,
@@ -131,20 +147,42 @@ void Tool::Describe(CLI::App& app) {
   list->excludes(check)->excludes(verify);
   check->excludes(verify);
   declare("-q,--quiet", m_options.quiet, "Print nothing on success", "成功したときは何も表示しません");
+  auto formatter = std::make_shared<ColumnFormatter>();
   if (m_language == Language::Japanese) {
-    auto formatter = std::make_shared<CLI::Formatter>();
     for (const auto& [key, label] : {std::pair{"Usage", "使い方"}, {"OPTIONS", "オプション"},
                                      {"Positionals", "引数"}, {"REQUIRED", "必須"}, {"TEXT", "文字列"}, {"Excludes", "同時に使えないもの"}}) {
       formatter->label(key, label);
     }
-    app.formatter(formatter);
   }
+  app.formatter(formatter);
+}
+
+// "--format=" with nothing after it: the parser would take the next argument as its value and blame
+// another one.
+std::string Tool::ValuelessOption(const std::vector<std::string>& args) const {
+  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() > 3 && arg.starts_with("--") && arg.find('=') == arg.size() - 1) {
+      const std::string name = arg.substr(0, arg.size() - 1);
+      return Say("'{0}' gives {1} no value", "'{0}' では {1} に値が指定されていません", {arg, name});
+    }
+  }
+  return {};
 }
 
 // The parser's complaint in the tool's language, where it is one the user is likely to meet.
-std::string Tool::ParseProblem(const CLI::ParseError& e) const {
+std::string Tool::ParseProblem(const CLI::ParseError& e, const CLI::App& app) const {
   if (dynamic_cast<const CLI::RequiredError*>(&e)) return Say("no layout file given", "レイアウトファイルが指定されていません");
   if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
+    // An assignment given without its -i was taken for the layout, or is left over: it is the one to name.
+    std::vector<std::string> positionals = app.remaining();
+    positionals.insert(positionals.begin(), m_options.layout);
+    for (const std::string& arg : positionals) {
+      if (const size_t equals = arg.find('='); equals != std::string::npos && FindRegionName(arg.substr(0, equals))) {
+        return Say("'{0}' has no -i before it (each -i takes one assignment)", "'{0}' の前に -i がありません（-i 一つにつき一つのリージョンを指定します）",
+                   {arg});
+      }
+    }
     return Say("{0} (an unknown option, or a second layout file; quorvel-cli --help lists the options)",
                "{0}（知らないオプションか、二つ目のレイアウトファイルです。オプションは quorvel-cli --help で表示されます）", {e.what()});
   }
@@ -208,8 +246,9 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
   } else if (m_baseGiven && *format == OutputFormat::Binary) {
     problem = Say("--base is for srec and ihex: a raw image has no addresses", "--base は srec と ihex のためのものです（バイナリのイメージにはアドレスがありません）");
   } else if (!base || *base > UINT32_MAX) {
-    problem = Say("--base takes an address below 4 GiB, as 0x... or in decimal, not '{0}'",
-                  "--base には 4GiB 未満のアドレスを 0x... または10進数で指定します（'{0}' は使えません）", {m_options.base});
+    problem = Say("--base takes an address below 4 GiB in hexadecimal, as the layout's values (with or without 0x), not '{0}'",
+                  "--base には 4GiB 未満のアドレスを、レイアウトの値と同じく16進数（0x は付けても付けなくても可）で指定します（'{0}' は使えません）",
+                  {m_options.base});
   } else {
     output.format = *format;
     output.base = *base;
@@ -272,6 +311,7 @@ int Tool::Run(const std::vector<std::string>& args) {
   // Windows users ask for help with "/?".
   std::vector<std::string> reversed;
   for (auto arg = args.rbegin(); arg != args.rend() - (args.empty() ? 0 : 1); ++arg) reversed.push_back(*arg == "/?" ? "--help" : *arg);
+  if (const std::string problem = ValuelessOption(args); !problem.empty()) return Usage(problem);
   try {
     app.parse(reversed);
     m_baseGiven = app.count("--base") > 0;
@@ -282,7 +322,7 @@ int Tool::Run(const std::vector<std::string>& args) {
     m_out << e.what() << '\n';
     return kExitOk;
   } catch (const CLI::ParseError& e) {
-    return Usage(ParseProblem(e));
+    return Usage(ParseProblem(e, app));
   }
   if (const std::string problem = ParseAssignments(); !problem.empty()) return Usage(problem);
 

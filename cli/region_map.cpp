@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "base/hex_digits.h"
+#include "base/text.h"
 
 namespace quorvel {
 namespace {
@@ -16,14 +17,9 @@ std::string Crc32Text(std::uint32_t crc) {
   return qbase::HexDigits(bytes, sizeof bytes);
 }
 
-// text, then spaces up to width columns; a character beyond ASCII takes two columns, as the
-// Japanese headings do.
+// text, then spaces up to width columns on the screen (a Japanese character takes two).
 std::string Padded(std::string_view text, size_t width) {
-  size_t columns = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) != 0x80) columns += c < 0x80 ? 1 : 2;
-  }
+  const size_t columns = qbase::DisplayWidth(text);
   return std::string(text) + std::string(width > columns ? width - columns : 0, ' ') + " ";
 }
 

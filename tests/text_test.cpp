@@ -18,6 +18,8 @@ TEST(Utf8Utf16, RoundTripsEveryPlaneAndReplacesWhatIsIllFormed) {
   // cut short, overlong '/', an encoded surrogate; a lone surrogate
   EXPECT_EQ(Utf8ToUtf16("\xC3|\xC0\xAF|\xED\xA0\x80"), u"\uFFFD|\uFFFD|\uFFFD");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+  // Columns on a terminal: kana, kanji, full-width forms and emoji two; é and ü one; a combining mark none.
+  EXPECT_EQ(qbase::DisplayWidth(text + "ü 文字ｱＡ\u3099|"), 1 + 1 + 2 + 2 + 1 + 1 + 4 + 1 + 2 + 0 + 1);
 }
 
 TEST(Cp932, ConvertsAsWindowsDoes) {
