@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xauth x11-utils xdotool imagemagick
-  locales fonts-ipafont-gothic fonts-wine
+  locales libc-l10n fonts-ipafont-gothic fonts-wine
   clang libclang-rt-14-dev
   xfsprogs btrfs-progs
 )

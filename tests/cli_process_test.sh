@@ -48,6 +48,15 @@ if [ -z "$emulator" ]; then
   "$cli" -q -o "$work/link.bin" "$work/board.conf"
   check "a link as output: followed, the file it names written in its mode" "0 link 32768 640" \
         "$? $([ -L "$work/link.bin" ] && echo link) $(stat -c '%s %a' "$work/target.bin")"
+  # The system's reasons in the language of the messages, in UTF-8 whatever LC_CTYPE says.
+  ja="そのようなファイルやディレクトリはありません"
+  only() { env -u LANG -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u LANGUAGE "$@"; }
+  only LANG=ja_JP.UTF-8 "$cli" -q -i "kernel=$work/none.bin" "$work/board.conf" 2>"$work/err"
+  check "an image's reason in Japanese (LANG)" 1 "$(grep -c "none.bin: $ja\$" "$work/err")"
+  only LC_ALL=ja_JP.UTF-8 "$cli" -q "$work/none.conf" 2>"$work/err"
+  check "the layout's reason in Japanese (LC_ALL)" 1 "$(grep -c "none.conf' を読み込めません: $ja\$" "$work/err")"
+  only LC_CTYPE=C LC_MESSAGES=ja_JP.UTF-8 "$cli" -q -o "$work/none/x.bin" "$work/board.conf" 2>"$work/err"
+  check "the output's reason in Japanese (LC_MESSAGES)" 1 "$(grep -c "x.bin: $ja\$" "$work/err")"
   # A file-size limit makes the system refuse writes past it, as a full disk does.
   (trap '' XFSZ; ulimit -f 16; "$cli" -q -o "$work/limited.bin" "$work/board.conf") 2>"$work/err"
   check "a write refused midway: reported, nothing left" "1 1 0" "$? $(grep -c 'File too large' "$work/err") $(ls "$work" | grep -c limited)"

@@ -1,5 +1,7 @@
 // Files and paths on POSIX: file.h and path.h; the error that the replacement's steps ask about.
 #include <fcntl.h>
+#include <locale.h>
+#include <string.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <clocale>
 #include <cstring>
 #include <utility>
 
@@ -35,7 +38,22 @@ std::nullopt_t Failed(int error) {
 
 bool replacement::AccessDenied() { return t_lastError == EACCES || t_lastError == EPERM; }
 
-std::string LastSystemError() { return std::strerror(t_lastError); }
+// In the language the program set for its messages (LC_MESSAGES), and in UTF-8 as every other word
+// the program prints: the C library gives its reasons in the character set of LC_CTYPE, which a
+// program that leaves LC_CTYPE alone has as ASCII, every Japanese character a '?'.
+std::string LastSystemError() {
+  const char* language = std::setlocale(LC_MESSAGES, nullptr);
+  locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  if (!utf8) utf8 = ::newlocale(LC_CTYPE_MASK, "", nullptr);  // a system without C.UTF-8: the user's characters
+  const locale_t reasons = utf8 ? ::newlocale(LC_MESSAGES_MASK, language ? language : "C", utf8) : nullptr;
+  if (!reasons) {
+    if (utf8) ::freelocale(utf8);
+    return std::strerror(t_lastError);
+  }
+  std::string reason = ::strerror_l(t_lastError, reasons);
+  ::freelocale(reasons);
+  return reason;
+}
 
 std::optional<File> File::OpenForReading(const std::string& path) {
   const int fd = Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
