@@ -48,7 +48,7 @@ quorvel::Language UserLanguage() {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_MESSAGES, "");  // the system's reasons in the user's language
-  quorvel::RemoveTemporaryOnInterrupt();
+  quorvel::CleanUpOnSignals();
   return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr, UserLanguage());
 }
 #endif

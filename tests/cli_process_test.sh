@@ -57,9 +57,28 @@ if [ -z "$emulator" ]; then
   check "the layout's reason in Japanese (LC_ALL)" 1 "$(grep -c "none.conf' を読み込めません: $ja\$" "$work/err")"
   only LC_CTYPE=C LC_MESSAGES=ja_JP.UTF-8 "$cli" -q -o "$work/none/x.bin" "$work/board.conf" 2>"$work/err"
   check "the output's reason in Japanese (LC_MESSAGES)" 1 "$(grep -c "x.bin: $ja\$" "$work/err")"
-  # A file-size limit makes the system refuse writes past it, as a full disk does.
-  (trap '' XFSZ; ulimit -f 16; "$cli" -q -o "$work/limited.bin" "$work/board.conf") 2>"$work/err"
-  check "a write refused midway: reported, nothing left" "1 1 0" "$? $(grep -c 'File too large' "$work/err") $(ls "$work" | grep -c limited)"
+  # A file-size limit makes the system refuse writes past it, as a full disk does: no SIGXFSZ.
+  for named in "" 1; do
+    (ulimit -f 16; only QUORVEL_NAMED_TEMPORARY=$named "$cli" -q -o "$work/limited.bin" "$work/board.conf") 2>"$work/err"
+    check "a write refused midway${named:+ (named temporary)}: reported, nothing left" "1 1 0" \
+          "$? $(grep -c 'limited.bin: File too large$' "$work/err") $(ls -A "$work" | grep -c 'limited\|quorvel')"
+  done
+  # An image sent to standard output is all that goes there, written where the stream stands, as cat writes.
+  printf 'log\n' > "$work/build.log"
+  "$cli" -q -o /dev/stdout "$work/board.conf" >> "$work/build.log"
+  check "standard output appending to a log: the log kept" "0 32772 log" "$? $(stat -c %s "$work/build.log") $(head -c 3 "$work/build.log" | tr -c 'a-z' '?')"
+  { printf HDR; "$cli" -q -o /dev/fd/1 "$work/board.conf"; } > "$work/stream.bin"
+  check "/dev/fd/1 after what the stream holds" "32771 HDR" "$(stat -c %s "$work/stream.bin") $(head -c 3 "$work/stream.bin" | tr -c 'A-Z' '?')"
+  # Runs at once in one folder through named temporaries: none takes another's for a dead run's, and
+  # files that merely look like ours stay.
+  mkdir "$work/many"
+  printf mine | tee "$work/many/.quorvel-12345678.tmp" > "$work/many/.quorvel-0123456789abcdef-01234567.tmp"
+  for round in $(seq 50); do
+    for i in 1 2 3 4 5 6; do QUORVEL_NAMED_TEMPORARY=1 "$cli" -q -o "$work/many/o$i.bin" "$work/board.conf" 2>>"$work/err-many" & done
+    wait
+  done
+  check "300 runs, six at once, through named temporaries" "6 2" \
+        "$(cat "$work/err-many"; find "$work/many" -name 'o?.bin' -size 32768c | wc -l) $(ls -A "$work/many" | grep -c quorvel)"
 fi
 
 if [ -n "$emulator" ]; then
@@ -81,7 +100,7 @@ fi
 
 # As an ordinary user (root may write anywhere and read anything).
 if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-  as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" "$@"; }
+  as_nobody() { env -u LANG -u LC_ALL -u LC_MESSAGES -u LANGUAGE setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" "$@"; }
   chmod 755 "$work"
   mkdir -m 555 "$work/read-only"; mkdir -m 777 "$work/open"
   cp "$work/ipl.bin" "$work/secret.bin"; chmod 000 "$work/secret.bin"
@@ -97,6 +116,21 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
     QUORVEL_NAMED_TEMPORARY=$named as_nobody -q -o "$work/read-only/mine.bin" "$work/board.conf"
     check "a writable file in a folder that is not${named:+ (named temporary)}: written in place" "0 32768 666" \
           "$? $(stat -c '%s %a' "$work/read-only/mine.bin")"
+  done
+  # Written in place, a run that fails or is stopped leaves the file empty, never a cut image.
+  mkfifo -m 666 "$work/open/stalls"
+  for signal in INT TERM HUP; do
+    printf 'old image' > "$work/read-only/mine.bin"
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" -q -o "$work/read-only/mine.bin" -i "kernel=$work/open/stalls" \
+      "$work/board.conf" &
+    pid=$!
+    exec 3>"$work/open/stalls"
+    printf KRNL >&3
+    sleep 0.3
+    kill -"$signal" "$pid"
+    wait "$pid" 2>/dev/null
+    exec 3>&-
+    check "stopped by SIG$signal in place while an image stalls: emptied" 0 "$(stat -c %s "$work/read-only/mine.bin")"
   done
 fi
 

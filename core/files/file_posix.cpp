@@ -246,4 +246,10 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return nameA == nameB && !nameA.empty() && IsSameFile(FolderOf(targetA), FolderOf(targetB));
 }
 
+bool NamesStandardOutput(const std::string& path) {
+  struct stat out{}, named{};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+         out.st_ino == named.st_ino;
+}
+
 }  // namespace quorvel

@@ -157,6 +157,12 @@ bool IsSameFile(const std::string& a, const std::string& b) {
          ::CompareStringOrdinal(nameA.c_str(), -1, nameB.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool NamesStandardOutput(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION out{};
+  const std::optional<BY_HANDLE_FILE_INFORMATION> named = Identify(SystemPath(path));
+  return named && ::GetFileInformationByHandle(::GetStdHandle(STD_OUTPUT_HANDLE), &out) && SameIdentity(out, *named);
+}
+
 bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -1,6 +1,7 @@
 #pragma once
-// Paths as names of files: whether two name one file; and (Windows, for the dialog) whether one names
-// a folder, and the form in which a path reaches the system.
+// Paths as names of files: whether two name one file, whether one names standard output; and
+// (Windows, for the dialog) whether one names a folder, and the form in which a path reaches the
+// system.
 
 #include <string>
 
@@ -10,6 +11,10 @@ namespace quorvel {
 // short name, a hard or a symbolic link. Two names of which neither exists yet are one file when
 // they name the same entry of the same folder.
 bool IsSameFile(const std::string& a, const std::string& b);
+
+// Whether path names the file or stream that is the process's standard output: /dev/stdout, or the
+// file that standard output was sent to.
+bool NamesStandardOutput(const std::string& path);
 
 #ifdef _WIN32
 // Whether path names a folder (links followed).

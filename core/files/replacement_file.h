@@ -13,8 +13,11 @@ namespace quorvel {
 // the file system has no unnamed files it has a name of ours, which an interrupt or the next run
 // removes. A symbolic link at the path is followed: its target gets the new file and keeps its
 // permission bits (and owner, where the system allows). Devices such as /dev/null and NUL are
-// written directly. Where no file can be made beside the path (a writable file in a folder the user
-// may not write), the path itself is written, as a plain writer would.
+// written directly; a stream the process holds (/dev/stdout, /dev/fd/N) is written where it stands,
+// as cat writes it. Where the file cannot be replaced, only written (a writable file in a folder the
+// user may not write; on Windows one the user may not delete), the path itself is written, as a
+// plain writer would: a failure or an interrupt (Ctrl-C, SIGTERM, SIGHUP) then leaves it empty, never
+// a cut image under the output's name.
 class ReplacementFile {
  public:
   // None when path cannot be written: a folder, a missing folder, a file the user may not write
@@ -39,8 +42,10 @@ class ReplacementFile {
   // emptied then).
   void Discard();
   // After Discard: removes the ordinary file that stood at the place, so that none stands there, as
-  // after a failed plain writer. A device stays.
-  void RemoveOld();
+  // after a failed plain writer. A device or a stream stays. False when a file still stands there
+  // (written in place in a folder the user may not write: emptied).
+  bool RemoveOld();
+  bool WritesInPlace() const { return m_mode == Mode::InPlace; }
 
  private:
   enum class Mode { Unnamed, Named, InPlace, Device };
@@ -54,10 +59,12 @@ class ReplacementFile {
 };
 
 #ifndef _WIN32
-// A run stopped by Ctrl-C, a hang-up or a termination request removes its named temporary file
-// first; the program installs the handler at its start. (Windows removes a file marked for deletion
-// however the process ends.)
-void RemoveTemporaryOnInterrupt();
+// The program's handling of signals, installed at its start. A run stopped by Ctrl-C, a hang-up, a
+// termination request or a closed pipe first removes its named temporary files and empties a file
+// it was writing in place, then ends by the same signal. (Windows removes a file marked for deletion
+// however the process ends.) A file-size limit (ulimit -f) fails the write that passes it, as a full
+// disk does, rather than killing the program.
+void CleanUpOnSignals();
 #endif
 
 }  // namespace quorvel

@@ -4,12 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <charconv>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
+#include <ctime>
 
 #include "files/posix.h"
 #include "files/replacement_file.h"
@@ -18,29 +19,61 @@
 namespace quorvel {
 namespace {
 
-// The named temporary file of the run, for the interrupt handler: a fixed buffer, as a signal
-// handler may not allocate. One at a time.
-char g_temporary[PATH_MAX] = {};
+// What an interrupted run must undo, for the signal handler: a fixed table, as a handler may
+// neither allocate nor lock. A slot is filled before it is marked as used; the marks are lock-free
+// atomics, which the handler may read on any thread.
+struct Undo {
+  enum State { kFree, kFilling, kRemove, kEmpty };
+  std::atomic<int> state{kFree};
+  std::atomic<int> fd{-1};  // a file written in place, to be emptied
+  char path[PATH_MAX] = {};  // a named temporary file, to be removed
+};
+Undo g_undo[4];  // the image's files and the map's, each at most two names at once
 
-extern "C" void RemoveTemporaryAndStop(int signal) {
-  if (g_temporary[0] != '\0') ::unlink(g_temporary);
+extern "C" void UndoAndStop(int signal) {
+  for (Undo& undo : g_undo) {
+    const int state = undo.state.load();
+    if (state == Undo::kRemove) ::unlink(undo.path);
+    if (state == Undo::kEmpty) (void)::ftruncate(undo.fd.load(), 0);
+  }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
 
-void RemoveOnInterrupt(const std::string& path) {
-  if (path.size() < sizeof g_temporary) std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+// Takes a free slot and fills it; nothing when the table is full or the name too long, which only a
+// program that holds more files than this one could make.
+void Remember(const std::string& path, int fd) {
+  if (path.size() >= PATH_MAX) return;
+  for (Undo& undo : g_undo) {
+    int free = Undo::kFree;
+    if (!undo.state.compare_exchange_strong(free, Undo::kFilling)) continue;
+    std::memcpy(undo.path, path.c_str(), path.size() + 1);
+    undo.fd.store(fd);
+    undo.state.store(path.empty() ? Undo::kEmpty : Undo::kRemove);
+    return;
+  }
 }
 
-void ForgetOnInterrupt() { g_temporary[0] = '\0'; }
+void RemoveOnInterrupt(const std::string& path) { Remember(path, -1); }
+void EmptyOnInterrupt(int fd) { Remember({}, fd); }
+
+void Forget(const std::string& path, int fd) {
+  for (Undo& undo : g_undo) {
+    const int state = undo.state.load();
+    if ((state == Undo::kRemove && path == undo.path) || (state == Undo::kEmpty && fd == undo.fd.load())) {
+      undo.state.store(Undo::kFree);
+    }
+  }
+}
 
 }  // namespace
 
-void RemoveTemporaryOnInterrupt() {
+void CleanUpOnSignals() {
   struct sigaction action{};
-  action.sa_handler = &RemoveTemporaryAndStop;
+  action.sa_handler = &UndoAndStop;
   sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::sigaction(signal, &action, nullptr);
+  std::signal(SIGXFSZ, SIG_IGN);  // the write past the limit then fails with EFBIG
 }
 
 }  // namespace quorvel
@@ -48,15 +81,9 @@ void RemoveTemporaryOnInterrupt() {
 namespace quorvel::replacement {
 namespace {
 
-// Temporary files are named so: short, whatever the output's name, and recognisable as ours.
-constexpr char kTemporaryPrefix[] = ".quorvel-";
-constexpr char kTemporarySuffix[] = ".tmp";
-
-std::string TemporaryName(const std::string& folder) {
-  char name[32];
-  std::snprintf(name, sizeof name, "%s%08x%s", kTemporaryPrefix, std::random_device{}(), kTemporarySuffix);
-  return folder + "/" + name;
-}
+// A run keeps a file under the name of one being made for a moment only: one older than this was
+// left by a run that died then.
+constexpr std::time_t kMakingAtMost = 3600;
 
 // Gives a new file the permission bits of the one it replaces, and its owner where allowed; without
 // the owner, no set-user or set-group bit.
@@ -68,6 +95,36 @@ void KeepModeAndOwner(int fd, const std::string& target) {
   ::fchmod(fd, mode);
 }
 
+// A named file in folder, held by this run before its name is one that a sweep of stale files
+// takes: it is made under the name of one being made, locked, then renamed.
+int CreateNamed(const std::string& folder, std::string& temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = TemporaryName(kMaking);
+    const std::string making = folder + "/" + name, held = making.substr(0, making.size() - kMaking.size()) + std::string(kHeld);
+    RemoveOnInterrupt(making);
+    const int fd = ::open(making.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      Forget(making, -1);
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    RemoveOnInterrupt(held);
+    if (::flock(fd, LOCK_EX) != 0 || ::rename(making.c_str(), held.c_str()) != 0) {
+      const int error = errno;
+      ::unlink(making.c_str());
+      ::close(fd);
+      Forget(making, -1);
+      Forget(held, -1);
+      errno = error;
+      return -1;
+    }
+    Forget(making, -1);
+    temporary = held;
+    return fd;
+  }
+  return -1;
+}
+
 // A new file in folder for writing, and for reading (the file's erased runs may share blocks with its
 // own): without a name where the file system allows, else with a short name of ours, given back in
 // temporary.
@@ -75,16 +132,10 @@ int CreateTemporary(const std::string& folder, std::string& temporary) {
   const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY");
   if (!named || !*named) {
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) ::flock(fd, LOCK_EX);  // before it has a name
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
   }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = TemporaryName(folder);
-    const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) break;
-  }
-  temporary.clear();
-  return -1;
+  return CreateNamed(folder, temporary);
 }
 
 // Gives the unnamed file a temporary name in its folder (a link cannot replace an existing name);
@@ -92,13 +143,14 @@ int CreateTemporary(const std::string& folder, std::string& temporary) {
 std::optional<std::string> NameUnnamed(int fd, const std::string& folder) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = TemporaryName(folder);
+    const std::string name = folder + "/" + TemporaryName(kHeld);
     RemoveOnInterrupt(name);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return name;
     // Without /proc, the system's own way, which only the privileged may take.
     if (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return name;
-    ForgetOnInterrupt();
-    if (errno != EEXIST) break;
+    const int error = errno;
+    Forget(name, -1);
+    if (error != EEXIST) return Failed(error);
   }
   return Failed();
 }
@@ -111,12 +163,44 @@ bool SyncFolder(const std::string& folder) {
   return synced;
 }
 
+// The descriptor of this process that path names (/dev/stdout, /dev/fd/N, /proc/self/fd/N, and links
+// to them), found by where the folder of each link in the chain resolves to; none for other paths.
+std::optional<int> DescriptorNamed(std::string path) {
+  const std::string own = "/proc/" + std::to_string(::getpid());
+  for (int hop = 0; hop < 40; ++hop) {
+    char folder[PATH_MAX];
+    if (::realpath(FolderOf(path).c_str(), folder)) {
+      const std::string_view resolved(folder);
+      if (resolved == own + "/fd" || (resolved.starts_with(own + "/task/") && resolved.ends_with("/fd"))) {
+        const std::string_view name = std::string_view(path).substr(path.find_last_of('/') + 1);
+        int fd = -1;
+        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
+        return error == std::errc() && end == name.data() + name.size() ? std::optional(fd) : std::nullopt;
+      }
+    }
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return std::nullopt;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0) return std::nullopt;
+    target.resize(static_cast<size_t>(n));
+    path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Place> Find(const std::string& path) {
   if (path.empty()) return Failed(ENOENT);
+  if (const std::optional<int> fd = DescriptorNamed(path)) {
+    const int flags = ::fcntl(*fd, F_GETFL);
+    if (flags < 0) return Failed();
+    if ((flags & O_ACCMODE) == O_RDONLY) return Failed(EBADF);
+    return Place{path, true, true, false, *fd};
+  }
   struct stat st{};
-  // A device or a pipe (/dev/null, /dev/stdout) is written as it is reached, links and all.
+  // A device or a pipe (/dev/null) is written as it is reached, links and all.
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return Place{path, true, true};
   Place place{FollowLinks(path)};
   place.exists = ::stat(place.target.c_str(), &st) == 0;
@@ -131,21 +215,19 @@ std::optional<Place> Find(const std::string& path) {
   return place;
 }
 
-// A live run holds a lock on its own temporary file, so only the files of runs that ended go.
+// A live run holds a lock on its own temporary file from before the file has a name that this sweep
+// takes, so only the files of runs that ended go; and only files that carry this program's mark.
 void RemoveStaleTemporaries(const std::string& target) {
   DIR* dir = ::opendir(FolderOf(target).c_str());
   if (!dir) return;
-  const size_t prefix = std::strlen(kTemporaryPrefix), suffix = std::strlen(kTemporarySuffix);
   while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name(entry->d_name);
-    if (name.size() <= prefix + suffix || name.substr(0, prefix) != kTemporaryPrefix ||
-        name.substr(name.size() - suffix) != kTemporarySuffix) {
-      continue;
-    }
+    const bool held = IsTemporaryName(entry->d_name, kHeld), making = IsTemporaryName(entry->d_name, kMaking);
+    if (!held && !making) continue;
     const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st{};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (held || std::time(nullptr) - st.st_mtime > kMakingAtMost) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::close(fd);
@@ -157,18 +239,24 @@ std::optional<Temporary> CreateBeside(const Place& place) {
   std::string name;
   const int fd = CreateTemporary(FolderOf(place.target), name);
   if (fd < 0) return Failed();
-  ::flock(fd, LOCK_EX);  // keeps other runs from taking it for a dead run's
   if (place.exists) KeepModeAndOwner(fd, place.target);
-  if (!name.empty()) RemoveOnInterrupt(name);
   return Temporary{FileHandle::Adopt(fd), name};
 }
 
 std::optional<File> OpenTarget(const Place& place) {
+  if (place.descriptor >= 0) {
+    const int fd = ::fcntl(place.descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return Failed();
+    return FileHandle::Adopt(fd);
+  }
   const int flags = O_WRONLY | O_CLOEXEC | (place.device ? 0 : O_TRUNC);
   const int fd = Retrying([&] { return ::open(place.target.c_str(), flags); });
   if (fd < 0) return Failed();
+  if (!place.device) EmptyOnInterrupt(fd);
   return FileHandle::Adopt(fd);
 }
+
+void Settle(File& file) { Forget({}, FileHandle::Of(file)); }
 
 bool PutInPlace(File& file, std::string& temporary, const std::string& target) {
   if (temporary.empty()) {
@@ -177,21 +265,21 @@ bool PutInPlace(File& file, std::string& temporary, const std::string& target) {
     temporary = *name;
   }
   if (::rename(temporary.c_str(), target.c_str()) != 0) return Failed(), false;
+  Forget(temporary, -1);
   temporary.clear();
-  ForgetOnInterrupt();
   return SyncFolder(FolderOf(target));
 }
 
-void Truncate(File& file) { ::ftruncate(FileHandle::Of(file), 0); }
+void Truncate(File& file) { (void)::ftruncate(FileHandle::Of(file), 0); }
 
 void RemoveTemporary(const std::string& name) {
   ::unlink(name.c_str());
-  ForgetOnInterrupt();
+  Forget(name, -1);
 }
 
-void RemoveOrdinaryFile(const std::string& target) {
+bool RemoveOrdinaryFile(const std::string& target) {
   struct stat st{};
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(target.c_str());
+  return ::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::unlink(target.c_str()) == 0;
 }
 
 }  // namespace quorvel::replacement

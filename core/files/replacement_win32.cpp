@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <random>
-
 #include "base/text.h"
 #include "files/path.h"
 #include "files/replacement_steps.h"
@@ -14,12 +12,6 @@ using qbase::Utf8ToWide;
 using qbase::WideToUtf8;
 
 constexpr wchar_t kTemporaryPattern[] = L".quorvel-*.tmp";
-
-std::wstring TemporaryName() {
-  wchar_t name[32];
-  ::swprintf(name, 32, L".quorvel-%08x.tmp", std::random_device{}());
-  return name;
-}
 
 // While set, the system deletes the file when its last handle closes, however the process ends.
 bool MarkForDeletion(HANDLE h, bool deleteIt) {
@@ -47,21 +39,28 @@ std::optional<Place> Find(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(target.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Failed(ERROR_DIRECTORY);
+  bool inPlace = false;
   if (exists) {
     // A file that the user may not write, or that another program holds without sharing, is
-    // refused before anything is written. A link leads to the file that takes the new contents.
-    const ScopedHandle probe(OpenHandle(target, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        OPEN_EXISTING));
+    // refused before anything is written; one the user may write but not delete cannot be replaced,
+    // and is written in place. A link leads to the file that takes the new contents.
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ScopedHandle probe(OpenHandle(target, GENERIC_WRITE | DELETE, kShareAll, OPEN_EXISTING));
+    if (probe.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      probe.reset(OpenHandle(target, GENERIC_WRITE, kShareAll, OPEN_EXISTING));
+      inPlace = probe.get() != INVALID_HANDLE_VALUE;
+    }
     if (probe.get() == INVALID_HANDLE_VALUE) return Failed();
     const std::optional<std::wstring> final = FinalPath(probe.get());
     if (!final) return std::nullopt;
     target = *final;
   }
-  return Place{WideToUtf8(target), exists, false};
+  return Place{WideToUtf8(target), exists, false, inPlace};
 }
 
 // A run that was killed between finishing its temporary file and renaming it left the file behind.
-// A live run holds its own without sharing, so only the files of runs that ended can be removed.
+// A live run holds its own without sharing from the moment it is made, so only the files of runs
+// that ended can be removed; and only files that carry this program's mark.
 void RemoveStaleTemporaries(const std::string& target) {
   const std::wstring folder = FolderOf(Utf8ToWide(target));
   WIN32_FIND_DATAW found;
@@ -69,7 +68,9 @@ void RemoveStaleTemporaries(const std::string& target) {
                                            FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(WideToUtf8(found.cFileName), kHeld)) {
+      ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    }
   } while (::FindNextFileW(search, &found));
   ::FindClose(search);
 }
@@ -77,7 +78,7 @@ void RemoveStaleTemporaries(const std::string& target) {
 std::optional<Temporary> CreateBeside(const Place& place) {
   const std::wstring folder = FolderOf(Utf8ToWide(place.target));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::wstring temporary = folder + L"\\" + TemporaryName();
+    const std::wstring temporary = folder + L"\\" + Utf8ToWide(TemporaryName(kHeld));
     const HANDLE h = OpenHandle(temporary, GENERIC_WRITE | DELETE, 0, CREATE_NEW);
     if (h != INVALID_HANDLE_VALUE) {
       MarkForDeletion(h, true);  // without it, a dead run's file waits for the next run to remove it
@@ -94,6 +95,10 @@ std::optional<File> OpenTarget(const Place& place) {
   if (h == INVALID_HANDLE_VALUE) return Failed();
   return FileHandle::Adopt(h);
 }
+
+// No signal reaches a Windows program that would leave a file written in place cut short: nothing to
+// undo.
+void Settle(File&) {}
 
 // The new file keeps its name from here on, and takes the old one's place: ReplaceFileW keeps the
 // attributes and permissions of the file it replaces.
@@ -118,10 +123,10 @@ void Truncate(File& file) {
 
 void RemoveTemporary(const std::string& name) { ::DeleteFileW(Utf8ToWide(name).c_str()); }
 
-void RemoveOrdinaryFile(const std::string& target) {
+bool RemoveOrdinaryFile(const std::string& target) {
   const std::wstring path = Utf8ToWide(target);
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW(path.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || ::DeleteFileW(path.c_str());
 }
 
 }  // namespace quorvel::replacement
