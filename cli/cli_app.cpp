@@ -275,7 +275,10 @@ int Tool::RunVerify(const std::vector<RegionRow>& rows) const {
 }
 
 int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
-  StreamSink sink(m_out, m_err, m_options.quiet, m_language);
+  // An image written to standard output is all that goes there: the messages and the map go to
+  // standard error.
+  std::ostream& told = NamesStandardOutput(m_options.output) ? m_err : m_out;
+  StreamSink sink(told, m_err, m_options.quiet, m_language);
   std::string problem;
   const std::optional<OutputOptions> output = OutputChoice(problem);
   if (!output) return Usage(problem);
@@ -289,15 +292,15 @@ int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
       return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
                          {m_options.mapJson, *input}));
     }
-    if (!mapFile.emplace(m_options.mapJson).IsOpen()) return MapFailure();
+    if (!mapFile.emplace(m_options.mapJson, m_options.output).IsOpen()) return MapFailure();
   }
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
   std::vector<WriteObserver*> observers{&progress};
   if (mapFile) observers.push_back(&*mapFile);
   const auto map = GenerateImage(rows, m_options.output, sink, *output, observers);
   if (!map) return kExitFailed;
-  if (!m_options.quiet) PrintMap(*map, m_out, m_language);
-  return !mapFile || mapFile->Commit(m_options.output, *map) ? kExitOk : MapFailure();
+  if (!m_options.quiet) PrintMap(*map, told, m_language);
+  return kExitOk;
 }
 
 int Tool::MapFailure() const {

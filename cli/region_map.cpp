@@ -48,7 +48,7 @@ void MapFile::Written(const char* data, size_t size) {
 
 void MapFile::RegionDone(const PlacedRegion&) { m_digests.emplace_back(m_sha256.HexDigest(), Crc32Text(m_crc32.Value())); }
 
-bool MapFile::Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map) {
+std::optional<Message> MapFile::ImageComplete(const std::vector<PlacedRegion>& map) {
   nlohmann::ordered_json regions = nlohmann::ordered_json::array();
   std::uint64_t total = 0;
   for (size_t i = 0; i < map.size(); ++i) {
@@ -64,10 +64,16 @@ bool MapFile::Commit(const std::string& imagePath, const std::vector<PlacedRegio
                        {"crc32", i < m_digests.size() ? m_digests[i].second : std::string()}});
     total += r.size;
   }
-  const nlohmann::ordered_json document = {{"image", imagePath}, {"size", total}, {"regions", regions}};
+  const nlohmann::ordered_json document = {{"image", m_imagePath}, {"size", total}, {"regions", regions}};
   // File names are bytes on POSIX: those that are no UTF-8 keep their place, their odd bytes replaced.
   const std::string json = document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-  return m_file->Get().WriteAll(json.data(), json.size()) && m_file->Commit();
+  if (m_file->Get().WriteAll(json.data(), json.size()) && m_file->Get().Flush()) return std::nullopt;
+  return Message{MessageId::CannotWrite, {}, m_path, LastSystemError()};
+}
+
+std::optional<Message> MapFile::ImagePlaced() {
+  if (m_file->Commit()) return std::nullopt;
+  return Message{MessageId::CannotWrite, {}, m_path, LastSystemError()};
 }
 
 }  // namespace quorvel

@@ -17,22 +17,26 @@ namespace quorvel {
 void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language language);
 
 // The map's JSON file: {"image": ..., "size": ..., "regions": [{"region", "address", "position",
-// "size", "image", "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}. It is made before the
-// image is written, so that a map that cannot be written leaves the image as it was, and takes its
-// place after the image has taken its own. It sees the image's bytes as they are written, for each
-// region's SHA-256 and CRC-32.
+// "size", "image", "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}. It is opened before the
+// image is written, so that a map that cannot be made leaves the image as it was; it sees the
+// image's bytes as they are written, for each region's SHA-256 and CRC-32; it is written and flushed
+// before the image takes its place, and takes its own after the image: a map that cannot be written
+// keeps the new image from its place, and the old image stays with the old map.
 class MapFile final : public WriteObserver {
  public:
-  explicit MapFile(const std::string& path) : m_file(ReplacementFile::Open(path)) {}
+  MapFile(const std::string& path, const std::string& imagePath)
+      : m_path(path), m_imagePath(imagePath), m_file(ReplacementFile::Open(path)) {}
   // Whether the file could be made; the system's reason is kept otherwise.
   bool IsOpen() const { return m_file.has_value(); }
   bool WantsBytes() const override { return true; }
   void Written(const char* data, size_t size) override;
   void RegionDone(const PlacedRegion& region) override;
-  // Writes the map of the image at imagePath and puts the file in its place.
-  bool Commit(const std::string& imagePath, const std::vector<PlacedRegion>& map);
+  std::optional<Message> ImageComplete(const std::vector<PlacedRegion>& map) override;
+  std::optional<Message> ImagePlaced() override;
 
  private:
+  std::string m_path;
+  std::string m_imagePath;
   std::optional<ReplacementFile> m_file;
   Sha256 m_sha256;
   Crc32 m_crc32;

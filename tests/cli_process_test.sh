@@ -63,7 +63,17 @@ if [ -z "$emulator" ]; then
     check "a write refused midway${named:+ (named temporary)}: reported, nothing left" "1 1 0" \
           "$? $(grep -c 'limited.bin: File too large$' "$work/err") $(ls -A "$work" | grep -c 'limited\|quorvel')"
   done
+  # The same for the map: it is made whole before the image takes its place, or neither takes it.
+  printf '[%s]\nOFFSET=0\nSIZE=0x10\n' ipl bootloader kernel userland config fpga > "$work/small.conf"
+  printf 'old image' > "$work/pair.bin"; printf 'old map' > "$work/pair.json"
+  (ulimit -f 1; only "$cli" -q -o "$work/pair.bin" --map-json "$work/pair.json" "$work/small.conf") 2>"$work/err"
+  check "a map that cannot be written: the old image with the old map" "1 1 old image old map 0" \
+        "$? $(grep -c 'pair.json: File too large$' "$work/err") $(head -c 9 "$work/pair.bin" | tr -c 'a-z ' '?') $(cat "$work/pair.json") $(ls -A "$work" | grep -c quorvel)"
   # An image sent to standard output is all that goes there, written where the stream stands, as cat writes.
+  check "the raw image into a pipe: nothing else" "32768 1" \
+        "$("$cli" -o /dev/stdout "$work/board.conf" 2>"$work/err" | wc -c) $(grep -c '^total 32768' "$work/err")"
+  check "records into a pipe: nothing after the end record" "S9030000FC" \
+        "$("$cli" -o /dev/stdout --format srec "$work/board.conf" 2>/dev/null | tail -n 1 | tr -d '\r')"
   printf 'log\n' > "$work/build.log"
   "$cli" -q -o /dev/stdout "$work/board.conf" >> "$work/build.log"
   check "standard output appending to a log: the log kept" "0 32772 log" "$? $(stat -c %s "$work/build.log") $(head -c 3 "$work/build.log" | tr -c 'a-z' '?')"
@@ -118,6 +128,9 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
           "$? $(stat -c '%s %a' "$work/read-only/mine.bin")"
   done
   # Written in place, a run that fails or is stopped leaves the file empty, never a cut image.
+  head -c 5000 /dev/zero > "$work/open/large.bin"
+  as_nobody -q -o "$work/read-only/mine.bin" -i "config=$work/open/large.bin" "$work/board.conf" 2>"$work/err"
+  check "a failure in place: emptied, and said" "1 0 1" "$? $(stat -c %s "$work/read-only/mine.bin") $(grep -c 'emptied' "$work/err")"
   mkfifo -m 666 "$work/open/stalls"
   for signal in INT TERM HUP; do
     printf 'old image' > "$work/read-only/mine.bin"
@@ -132,6 +145,11 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
     exec 3>&-
     check "stopped by SIG$signal in place while an image stalls: emptied" 0 "$(stat -c %s "$work/read-only/mine.bin")"
   done
+  # A thread that cannot be had is memory that cannot be had (a user id of its own, with no other
+  # process to count).
+  (ulimit -u 1; only setpriv --reuid=54321 --regid=54321 --clear-groups "$cli" -q -o "$work/open/x.mot" "$work/board.conf") 2>"$work/err"
+  check "no thread for the records: out of memory, nothing left" "1 1 0" \
+        "$? $(grep -c '^メモリが足りません。$' "$work/err") $(ls -A "$work/open" | grep -c 'x.mot\|quorvel')"
 fi
 
 fi

@@ -141,7 +141,9 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
       {"an image as output, by a symbolic link or in capitals", {{8, "kernel!"}}, Shown(MessageId::SameAsImage, "kernel"), "@out",
        OutputAt("IMAGE0.BIN", 's'), true},
       {"records beyond 4 GiB", {{0x100, std::nullopt}}, Shown(MessageId::BeyondRecordAddresses), "",
-       [](Scene&, OutputOptions& o) { o.format = OutputFormat::SRecord, o.base = 0xFFFFFF01; }, true}};
+       [](Scene&, OutputOptions& o) { o.format = OutputFormat::SRecord, o.base = 0xFFFFFF01; }, true},
+      {"no memory for the stream buffer", {{4, "ab"}}, Shown(MessageId::OutOfMemory), "",
+       [](Scene&, OutputOptions&) { testing::RefuseAllocationsFrom(kStreamBufferSize); }}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Scene s;
@@ -152,10 +154,39 @@ TEST(ImageWriter, ReportsAFailureAndLeavesNothing) {
     std::map<std::string, std::string> expected = s.Files();
     if (!c.refusedBeforeOpening) expected.erase("all.bin");
     EXPECT_FALSE(s.Generate(options));
+    testing::RefuseAllocationsFrom(SIZE_MAX);
     ASSERT_EQ(s.sink.messages, std::vector<ShownMessage>{c.message});
     const std::string& want = c.detailPath;
     EXPECT_EQ(s.sink.details[0].path, want.empty() ? "" : want == "@out" ? s.output : s.ImagePath(want.back() - '0'));
     EXPECT_EQ(s.Files(), expected);
+  }
+}
+
+// An observer's own file (the map) is made whole before the image takes its place, and takes its
+// own after it; one that cannot be made whole keeps the image from its place, the old one staying.
+TEST(ImageWriter, AnObserversFileIsWholeBeforeTheImageTakesItsPlaceOrNeitherTakesIt) {
+  struct Companion final : WriteObserver {
+    Companion(const std::string& image, bool fails) : output(image), failing(fails) {}
+    std::optional<Message> ImageComplete(const std::vector<PlacedRegion>& map) override {
+      seen += "complete: " + testing::ReadBytes(output) + ", " + std::to_string(map.size()) + " region; ";
+      return failing ? std::optional(Message{MessageId::CannotWrite, {}, "map.json", "No space left on device"}) : std::nullopt;
+    }
+    std::optional<Message> ImagePlaced() override {
+      seen += "placed: " + std::to_string(testing::ReadBytes(output).size()) + " bytes";
+      return std::nullopt;
+    }
+    std::string output, seen;
+    bool failing;
+  };
+  for (const bool fails : {false, true}) {
+    Scene s({{4, "ab"}});
+    testing::WriteBytes(s.output, "old image");
+    Companion map(s.output, fails);
+    EXPECT_EQ(s.Generate({}, &map).has_value(), !fails);
+    EXPECT_EQ(map.seen, fails ? "complete: old image, 1 region; " : "complete: old image, 1 region; placed: 4 bytes");
+    EXPECT_EQ(testing::ReadBytes(s.output), fails ? "old image" : "ab" + Ff(2));
+    EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{fails ? Shown(MessageId::CannotWrite) : kWritten});
+    EXPECT_EQ(s.Files().size(), 2u);
   }
 }
 

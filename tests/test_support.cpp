@@ -1,11 +1,22 @@
 #include "test_support.h"
 
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace quorvel::testing {
+namespace {
+
+std::atomic<size_t> g_refusedFrom{SIZE_MAX};
+
+}  // namespace
+
+void RefuseAllocationsFrom(size_t size) { g_refusedFrom = size; }
 
 std::filesystem::path FsPath(const std::string& utf8) { return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())); }
 
@@ -66,3 +77,28 @@ std::string Pattern(size_t n, unsigned seed) {
 }
 
 }  // namespace quorvel::testing
+
+// The program's allocations, which the tests may refuse: every form of new and delete, so that
+// none is left to a sanitizer's own, which would not match.
+namespace {
+
+void* Allocate(size_t size) noexcept {
+  return size >= quorvel::testing::g_refusedFrom ? nullptr : std::malloc(size ? size : 1);
+}
+void* AllocateOrThrow(size_t size) {
+  if (void* memory = Allocate(size)) return memory;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(size_t size) { return AllocateOrThrow(size); }
+void* operator new[](size_t size) { return AllocateOrThrow(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }

@@ -40,6 +40,10 @@ bool Exists(const std::string& path);
 // n bytes of a repeating pattern that depends on seed, so regions can be told apart.
 std::string Pattern(size_t n, unsigned seed);
 
+// From now on, every allocation of at least size bytes fails as memory that cannot be had does;
+// SIZE_MAX lets every one succeed again.
+void RefuseAllocationsFrom(size_t size);
+
 // What the dialog's user sees of a message: its text and its kind.
 using ShownMessage = std::pair<std::string, MessageKind>;
 ShownMessage Shown(MessageId id, const std::string& region = {});

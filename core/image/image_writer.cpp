@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <system_error>
 
 #include "files/replacement_file.h"
 #include "image/overlapped_writer.h"
@@ -137,6 +138,28 @@ std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
   return total;
 }
 
+// After a failure: the new image goes and, as the user agreed to replace it, the old one too unless
+// it is to stay. A file written in place that cannot be removed is emptied, and the user is told.
+void Abandon(ReplacementFile& output, bool keepOld, const std::string& outputPath, MessageSink& sink) {
+  output.Discard();
+  const bool removed = !keepOld && output.RemoveOld();
+  if (output.WritesInPlace() && !removed) sink.ShowMessage({MessageId::OutputEmptied, {}, outputPath});
+}
+
+// Writes every row into output; the map, or none once the failure has been shown.
+std::optional<std::vector<PlacedRegion>> WriteRows(const std::vector<RegionRow>& rows, ReplacementFile& output,
+                                                   const std::string& outputPath, MessageSink& sink,
+                                                   const OutputOptions& options, const std::vector<WriteObserver*>& observers) {
+  const std::uint64_t total = TotalSize(rows);
+  const std::unique_ptr<char[]> buffer(new char[kStreamBufferSize]);
+  if (options.format == OutputFormat::Binary && options.shareErased) output.ShareErasedRuns();
+  for (WriteObserver* o : observers) o->ImageStarting(total);
+  ImageOutput image(output.Get(), options, total);
+  ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());
+  if (!writer.WriteAll()) return std::nullopt;
+  return writer.TakeMap();
+}
+
 }  // namespace
 
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
@@ -147,8 +170,7 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     sink.ShowMessage({input->isLayout ? MessageId::SameAsLayout : MessageId::SameAsImage, input->region, outputPath});
     return std::nullopt;
   }
-  const std::uint64_t total = TotalSize(rows);
-  if (options.format != OutputFormat::Binary && !RecordsCanAddress(options.base, total)) {
+  if (options.format != OutputFormat::Binary && !RecordsCanAddress(options.base, TotalSize(rows))) {
     sink.ShowMessage({MessageId::BeyondRecordAddresses});
     return std::nullopt;
   }
@@ -157,28 +179,40 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     sink.ShowMessage({MessageId::CannotOpen, {}, outputPath, LastSystemError()});
     return std::nullopt;
   }
-  const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBufferSize]);
-  if (!buffer) {
+  std::optional<std::vector<PlacedRegion>> map;
+  try {
+    map = WriteRows(rows, *output, outputPath, sink, options, observers);
+  } catch (const std::bad_alloc&) {
     sink.ShowMessage({MessageId::OutOfMemory});
+  } catch (const std::system_error&) {  // no thread for the records' writer
+    sink.ShowMessage({MessageId::OutOfMemory});
+  }
+  if (!map) {
+    Abandon(*output, false, outputPath, sink);
     return std::nullopt;
   }
-  if (options.format == OutputFormat::Binary && options.shareErased) output->ShareErasedRuns();
-  for (WriteObserver* o : observers) o->ImageStarting(total);
-  ImageOutput image(output->Get(), options, total);
-  ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());
-  // After a failure, as the user agreed to replace the output, no file stands in its place.
-  if (!writer.WriteAll()) {
-    output->Discard();
-    output->RemoveOld();
-    return std::nullopt;
+  // The observers' files whole before the image takes its place: either both are put in place or
+  // neither is, and then the old image stays with the old map that tells of it.
+  for (WriteObserver* o : observers) {
+    if (const std::optional<Message> problem = o->ImageComplete(*map)) {
+      sink.ShowMessage(*problem);
+      Abandon(*output, true, outputPath, sink);
+      return std::nullopt;
+    }
   }
   if (!output->Commit()) {
     sink.ShowMessage({MessageId::CannotWrite, {}, outputPath, LastSystemError()});
-    output->RemoveOld();
+    Abandon(*output, false, outputPath, sink);
     return std::nullopt;
   }
+  for (WriteObserver* o : observers) {
+    if (const std::optional<Message> problem = o->ImagePlaced()) {
+      sink.ShowMessage(*problem);
+      return std::nullopt;
+    }
+  }
   sink.ShowMessage({MessageId::ImageWritten});
-  return writer.TakeMap();
+  return map;
 }
 
 }  // namespace quorvel

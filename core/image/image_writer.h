@@ -25,6 +25,12 @@ class WriteObserver {
   // Every byte of the image, in order: data is null when no observer wants the bytes.
   virtual void Written(const char* /*data*/, size_t /*size*/) {}
   virtual void RegionDone(const PlacedRegion& /*region*/) {}
+  // The image is complete and about to be put in place. An observer that keeps a file of its own
+  // beside it (the region map) writes that file now and flushes it to the disk; the message that
+  // tells why it could not keeps the image from being put in place, and the old one stays.
+  virtual std::optional<Message> ImageComplete(const std::vector<PlacedRegion>& /*map*/) { return std::nullopt; }
+  // The image stands in place: the observer's file takes its own place; the message if it could not.
+  virtual std::optional<Message> ImagePlaced() { return std::nullopt; }
 };
 
 // What a generation is asked for besides the rows and the output.
@@ -36,13 +42,16 @@ struct OutputOptions {
 };
 
 // Writes the image to outputPath and tells the outcome through sink: the success message, or the
-// one error that stopped it.
+// error that stopped it.
 // - The image is written beside outputPath under a temporary name and put in its place only when
 //   complete, so no partial image ever stands under the output's name, even if the process dies.
+//   The observers' own files (the map) are made whole first, and put in place after the image.
 // - A failure is shown while the files are still open. Afterwards the temporary file is deleted and,
-//   as the user had agreed to replace it, so is a regular file that stood at outputPath.
-// - An output that is not a regular file (a device) is written directly and never deleted.
+//   as the user had agreed to replace it, so is a regular file that stood at outputPath; one that
+//   cannot be removed (written in place) is left empty, and the user is told so.
+// - An output that is not a regular file (a device, a stream) is written directly and never deleted.
 // - No image file is ever written to: an output that is one of them is refused before anything.
+// - No memory, or no thread for the records' writer, is a failure like any other: "メモリが足りません。".
 // Returns the region map on success.
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options = {},

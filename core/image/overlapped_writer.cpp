@@ -1,5 +1,7 @@
 #include "image/overlapped_writer.h"
 
+#include <new>
+
 namespace quorvel {
 
 OverlappedWriter::OverlappedWriter(File& file) : m_file(file), m_thread([this] { Run(); }) {}
@@ -37,11 +39,14 @@ void OverlappedWriter::Run() {
     m_changed.notify_all();
     lock.unlock();
     const bool written = m_file.WriteAll(piece.data(), piece.size());
-    const std::string reason = written ? std::string() : LastSystemError();
     lock.lock();
     if (!written) {
       m_failed = true;
-      m_reason = reason;
+      try {
+        m_reason = LastSystemError();  // this thread's: the error is kept per thread
+      } catch (const std::bad_alloc&) {
+        // Without the words, the failure is still told; nothing may leave this thread.
+      }
       m_changed.notify_all();
       return;
     }

@@ -5,8 +5,9 @@
 namespace quorvel {
 namespace {
 
-// Every message: its kind and its words, {0} standing for the region. Those without English words
-// are the dialog program's own texts, which the tool says as the dialog does.
+// Every message: its kind and its words, {0} standing for the region and {1} for the file (which the
+// tool also writes after the text; the dialog shows the text alone). Those without English words are
+// the dialog program's own texts, which the tool says as the dialog does.
 struct Words {
   MessageId id;
   MessageKind kind;
@@ -33,6 +34,8 @@ constexpr Words kMessages[] = {
      "the OFFSET of region '{0}' does not fit in 64 bits"},
     {MessageId::SizeBeyond64Bits, kError, "リージョン'{0}'のSIZEが64ビットに収まりません。", "the SIZE of region '{0}' does not fit in 64 bits"},
     {MessageId::UnexpectedError, kError, "予期しないエラーが発生しました。", nullptr},
+    {MessageId::OutputEmptied, kError, "出力ファイルを削除できないため、空にしました。", "the output could not be removed, so it was emptied"},
+    {MessageId::NotALayout, kError, "レイアウトファイルではありません。\r\n{1}", "not a layout file (it defines no region)"},
 };
 
 constexpr bool InOrderOfIds() {
@@ -51,7 +54,7 @@ MessageKind KindOf(MessageId id) { return WordsOf(id).kind; }
 
 std::string MessageText(const Message& message, Language language) {
   const Words& words = WordsOf(message.id);
-  return Say(language, words.english ? words.english : words.japanese, words.japanese, {message.region});
+  return Say(language, words.english ? words.english : words.japanese, words.japanese, {message.region, message.path});
 }
 
 }  // namespace quorvel

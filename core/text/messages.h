@@ -12,7 +12,7 @@ namespace quorvel {
 
 enum class MessageId {
   CannotOpen,             // a file cannot be opened: the output, or a region's image file
-  OutOfMemory,            // a region cannot be had: no memory, or a negative SIZE
+  OutOfMemory,            // no memory or no thread for the writing, or a negative SIZE
   CannotWrite,
   CannotRead,
   ImageWritten,
@@ -25,6 +25,8 @@ enum class MessageId {
   OffsetBeyond64Bits,     // the region's OFFSET does not fit 64 bits
   SizeBeyond64Bits,       // the region's SIZE does not fit 64 bits
   UnexpectedError,        // a command stopped for a reason the program did not foresee
+  OutputEmptied,          // after a failure, the output written in place could not be removed: it was emptied
+  NotALayout,             // a file dropped onto the dialog defines no region; {1} is the file
 };
 
 enum class MessageKind {
@@ -34,8 +36,8 @@ enum class MessageKind {
 
 struct Message {
   MessageId id;
-  std::string region = {};  // the region that the text names, or whose entry is at fault
-  std::string path = {};    // the file concerned
+  std::string region = {};  // the region that the text names ({0}), or whose entry is at fault
+  std::string path = {};    // the file concerned; the text names it as {1}
   std::string reason = {};  // the system's reason about that file
   std::string entry = {};   // the layout's entry at fault, as KEY=text
 };
