@@ -51,6 +51,8 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   void AddAboutEntry();
   // Reads the layout into the list, as "開く(&O)" does once a file is chosen.
   void OpenLayout(const std::string& path);
+  // The same for a dropped file, which replaces the list only when it is a layout with a region.
+  void OpenDroppedLayout(const std::string& path);
   // The row whose rectangle holds the point, in the dialog's client coordinates; -1 for none.
   int RowAt(POINT point) const;
 

@@ -35,6 +35,18 @@ void CQuorvelDlg::OpenLayout(const std::string& path) {
   if (!rows) ShowMessage({MessageId::CannotOpen});
 }
 
+// A dropped file takes the list's place only when it is a layout with a region: a file dropped by
+// mistake leaves the rows and their images as they were, and the user is told.
+void CQuorvelDlg::OpenDroppedLayout(const std::string& path) {
+  std::optional<std::vector<RegionRow>> rows = LoadLayout(path);
+  if (!rows || rows->empty()) {
+    ShowMessage(rows ? Message{MessageId::NotALayout, {}, path} : Message{MessageId::CannotOpen});
+    return;
+  }
+  m_regions.Show(std::move(*rows));
+  m_layoutPath = path;
+}
+
 // Acts on the selected row, which the double-click has normally just selected.
 void CQuorvelDlg::OnRegionListDblClk(NMHDR* /*header*/, LRESULT* result) {
   const int row = m_regionList.GetNextItem(-1, LVNI_SELECTED);
@@ -67,7 +79,8 @@ void CQuorvelDlg::OnExecute() {
 }
 
 // One file at a time. A layout (".conf") opens wherever it lands, as "開く(&O)" would; so does any
-// file dropped where no row could take it: on the caption or the menu bar, or onto an empty list.
+// file dropped where no row could take it: on the caption or the menu bar, or onto an empty list;
+// unless it defines no region, which leaves the list as it is.
 // A file dropped onto a row becomes that row's image, as a double-click would make it. Several
 // files, a folder, or a file dropped beside the rows of a filled list: nothing.
 void CQuorvelDlg::OnDropFiles(HDROP drop) {
@@ -78,7 +91,7 @@ void CQuorvelDlg::OnDropFiles(HDROP drop) {
   POINT point{};
   const bool inClientArea = files.GetPoint(&point);
   if (IsLayoutName(path) || !inClientArea || m_regions.Rows().empty()) {
-    OpenLayout(path);
+    OpenDroppedLayout(path);
     return;
   }
   if (const int row = RowAt(point); row >= 0) m_regions.SetImage(static_cast<size_t>(row), path);

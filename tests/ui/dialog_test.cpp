@@ -196,7 +196,7 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
 // The files come as the shell drops them: DROPFILES, then the wide names, each ended, and one more end.
 TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
   enum Where { OnTheLastRow, BelowTheRows, OnTheCaption };
-  const struct { const char* what; bool loadedFirst; Texts files; Where where; Texts rows; } cases[] = {
+  const struct { const char* what; bool loadedFirst; Texts files; Where where; Texts rows; bool toldNotALayout = false; } cases[] = {
       {"a layout anywhere", true, {"high.conf"}, OnTheLastRow, kHighRows},
       {"an image onto a row", true, {"カーネル.bin"}, OnTheLastRow, {kBoardRows[0], kBoardRows[1], kBoardRows[2] + "カーネル.bin"}},
       {"an image below the rows", true, {"カーネル.bin"}, BelowTheRows, kBoardRows},
@@ -204,7 +204,10 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
       {"any file onto an empty list", false, {"high layout.txt"}, OnTheLastRow, kHighRows},
       {"several files", true, {"カーネル.bin", "high.conf"}, OnTheLastRow, kBoardRows},
       {"a folder", false, {"folder.conf"}, OnTheLastRow, {}},
+      {"a file without a region on the caption: the list stays", true, {"notes.txt"}, OnTheCaption, kBoardRows, true},
+      {"a layout without a region onto a row: the list stays", true, {"no regions.conf"}, OnTheLastRow, kBoardRows, true},
   };
+  testing::WriteBytes(m_dir.Path("notes.txt"), "not a layout");
   testing::WriteBytes(m_dir.Path("カーネル.bin"), "KRNL");
   testing::WriteBytes(m_dir.Path("high.conf"), kHighLayout);
   testing::WriteBytes(m_dir.Path("high layout.txt"), kHighLayout);
@@ -227,10 +230,12 @@ TEST_F(DialogTest, FilesDroppedOpenALayoutOrBecomeTheImageOfTheRowTheyLandOn) {
     files.copy(reinterpret_cast<wchar_t*>(drop + 1), files.size());
     ::GlobalUnlock(memory);
     m_asked.clear();
+    m_shown.clear();
     Send(WM_DROPFILES, reinterpret_cast<WPARAM>(memory));
     EXPECT_EQ(::GlobalFlags(memory), UINT{GMEM_INVALID_HANDLE}) << "the drop was not finished";
     EXPECT_EQ(Rows(), c.rows);
-    EXPECT_TRUE(m_asked.empty() && m_shown.empty());  // a drop asks for nothing
+    EXPECT_TRUE(m_asked.empty());  // a drop asks for nothing
+    EXPECT_EQ(m_shown, c.toldNotALayout ? Texts{"レイアウトファイルではありません。\r\n" + m_dir.Path(c.files[0]) + " (error)"} : Texts{});
   }
 }
 
