@@ -30,6 +30,8 @@ int wmain(int argc, wchar_t** argv) {
   return quorvel::RunCli(args, std::cout, std::cerr, UserLanguage());
 }
 #else
+#include <fcntl.h>
+
 #include "files/replacement_file.h"
 
 namespace {
@@ -47,6 +49,11 @@ quorvel::Language UserLanguage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A standard stream the caller closed stands open on /dev/null for reading only: no file the tool
+  // opens takes its number, and an output named /dev/stdout is refused rather than written elsewhere.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", O_RDONLY);
+  }
   std::setlocale(LC_MESSAGES, "");  // the system's reasons in the user's language
   quorvel::CleanUpOnSignals();
   return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr, UserLanguage());

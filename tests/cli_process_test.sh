@@ -79,6 +79,9 @@ if [ -z "$emulator" ]; then
   check "standard output appending to a log: the log kept" "0 32772 log" "$? $(stat -c %s "$work/build.log") $(head -c 3 "$work/build.log" | tr -c 'a-z' '?')"
   { printf HDR; "$cli" -q -o /dev/fd/1 "$work/board.conf"; } > "$work/stream.bin"
   check "/dev/fd/1 after what the stream holds" "32771 HDR" "$(stat -c %s "$work/stream.bin") $(head -c 3 "$work/stream.bin" | tr -c 'A-Z' '?')"
+  "$cli" -q -o /dev/fd/1 --map-json "$work/closed.json" "$work/board.conf" >&- 2>"$work/err"
+  check "/dev/fd/1 when standard output is closed: refused, nothing written" "1 1 0" \
+        "$? $(grep -c 'Bad file descriptor$' "$work/err") $(ls -A "$work" | grep -c 'closed\|quorvel')"
   # Runs at once in one folder through named temporaries: none takes another's for a dead run's, and
   # files that merely look like ours stay.
   mkdir "$work/many"
