@@ -87,11 +87,11 @@ if [ -z "$emulator" ]; then
   mkdir "$work/many"
   printf mine | tee "$work/many/.quorvel-12345678.tmp" > "$work/many/.quorvel-0123456789abcdef-01234567.tmp"
   for round in $(seq 50); do
-    for i in 1 2 3 4 5 6; do QUORVEL_NAMED_TEMPORARY=1 "$cli" -q -o "$work/many/o$i.bin" "$work/board.conf" 2>>"$work/err-many" & done
+    for i in 1 2 3 4 5 6; do (umask 022; QUORVEL_NAMED_TEMPORARY=1 "$cli" -q -o "$work/many/o$i.bin" "$work/board.conf" 2>>"$work/err-many") & done
     wait
   done
-  check "300 runs, six at once, through named temporaries" "6 2" \
-        "$(cat "$work/err-many"; find "$work/many" -name 'o?.bin' -size 32768c | wc -l) $(ls -A "$work/many" | grep -c quorvel)"
+  check "300 runs, six at once, through named temporaries (new files in the umask's mode)" "6 2" \
+        "$(cat "$work/err-many"; find "$work/many" -name 'o?.bin' -size 32768c -perm 644 | wc -l) $(ls -A "$work/many" | grep -c quorvel)"
 fi
 
 if [ -n "$emulator" ]; then
