@@ -5,6 +5,7 @@
 // the file and the system's reason (or the layout's entry at fault) after the text.
 
 #include <string>
+#include <vector>
 
 #include "text/language.h"
 
@@ -25,6 +26,21 @@ enum class MessageId {
   OffsetBeyond64Bits,     // the region's OFFSET does not fit 64 bits
   SizeBeyond64Bits,       // the region's SIZE does not fit 64 bits
   UnexpectedError,        // a command stopped for a reason the program did not foresee
+  // The region's image file, read as records, cannot be its image: the details say where.
+  RecordsMalformed,       // line
+  RecordsBadChecksum,     // line
+  RecordsWrongCount,      // line: a count record that does not count the data records before it
+  RecordsNoEnd,           // no end record: a file cut short
+  RecordsBeyond4GiB,      // line
+  RecordsOutsideRegion,   // the records' first and last address, the region's first and last
+  RecordsConflict,        // the address that two records give different bytes
+  RecordsNotAFile,        // named as records, but a pipe or a device: records are read twice
+  // Regions taken out of an image (the command-line tool).
+  RegionsExtracted,
+  ImageTooShort,          // the image ends inside the region: the bytes it holds, the bytes the layout calls for
+  NotAFolder,             // the folder the regions' files go to
+  SameAsImageRead,        // a region's file would be the image that is read
+  FileChanged,            // the image read changed while it was read
 };
 
 enum class MessageKind {
@@ -38,13 +54,18 @@ struct Message {
   std::string path = {};    // the file concerned
   std::string reason = {};  // the system's reason about that file
   std::string entry = {};   // the layout's entry at fault, as KEY=text
+  std::vector<std::string> details = {};  // what the text says besides the region and the file
 };
 
 MessageKind KindOf(MessageId id);
 
 // The message's text in the language: the dialog program's words in Japanese. In English, the tool's
 // own words; the dialog program's texts that are the system's own stay as they are in every language.
+// Some texts name the file and the details themselves.
 std::string MessageText(const Message& message, Language language);
+// The text as the tool says it: then the file and the system's reason (unless the text names the
+// file), or the region and the layout's entry at fault.
+std::string MessageLine(const Message& message, Language language);
 
 class MessageSink {
  public:
