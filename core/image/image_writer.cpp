@@ -6,6 +6,7 @@
 
 #include "files/replacement_file.h"
 #include "image/overlapped_writer.h"
+#include "image/record_image.h"
 #include "image/region_bytes.h"
 
 namespace quorvel {
@@ -57,17 +58,22 @@ class ImageOutput {
 // One generation: the output, the stream buffer, and the region map so far.
 class ImageWriter {
  public:
-  ImageWriter(const std::vector<RegionRow>& rows, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
-              const std::vector<WriteObserver*>& observers, char* buffer)
-      : m_rows(rows), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observers(observers), m_buffer(buffer) {}
+  // checked: the regions opened before the output, by the rows' index.
+  ImageWriter(const std::vector<RegionRow>& rows, std::vector<std::unique_ptr<RegionBytes>> checked, std::uint64_t base,
+              ImageOutput& output, const std::string& outputPath, MessageSink& sink, const std::vector<WriteObserver*>& observers,
+              char* buffer)
+      : m_rows(rows), m_checked(std::move(checked)), m_base(base), m_output(output), m_outputPath(outputPath), m_sink(sink),
+        m_observers(observers), m_buffer(buffer) {}
 
   // Writes every row; on a failure the message has been shown before this returns false.
   bool WriteAll() {
     const bool bytesWanted = std::any_of(m_observers.begin(), m_observers.end(), [](auto* o) { return o->WantsBytes(); });
     std::uint64_t position = 0;
-    for (const RegionRow& row : m_rows) {
+    for (size_t i = 0; i < m_rows.size(); ++i) {
       // The region's image file stays open until the region is written or its failure has been shown.
-      RegionBytes region(row, position);
+      std::unique_ptr<RegionBytes> opened = std::move(m_checked[i]);
+      if (!opened) opened = std::make_unique<RegionBytes>(m_rows[i], position, m_base);
+      RegionBytes& region = *opened;
       if (region.Problem()) return Fail(region);
       if (File* raw = m_output.RawFile(); raw && !bytesWanted) {
         switch (region.CopyImageInto(*raw)) {
@@ -79,11 +85,12 @@ class ImageWriter {
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
         if (chunk.erased) {
-          // The rest of the region is fill, which the output takes in one piece and may share.
+          // A gap between records, or the rest of the region: fill, which the output takes in one
+          // piece and may share.
           const std::uint64_t fill = chunk.size + region.TakeFill();
           if (!m_output.Fill(fill)) return WriteFailed();
           Passed(fill, bytesWanted ? ErasedBlock() : nullptr);
-          break;
+          continue;
         }
         if (!m_output.Write(chunk)) return WriteFailed();
         for (WriteObserver* o : m_observers) o->Written(chunk.data, chunk.size);
@@ -119,6 +126,8 @@ class ImageWriter {
   }
 
   const std::vector<RegionRow>& m_rows;
+  std::vector<std::unique_ptr<RegionBytes>> m_checked;
+  std::uint64_t m_base;
   ImageOutput& m_output;
   const std::string& m_outputPath;
   MessageSink& m_sink;
@@ -127,14 +136,35 @@ class ImageWriter {
   std::vector<PlacedRegion> m_map;
 };
 
-// The bytes of the image; UINT64_MAX for an image of more bytes than that, which no image can be.
+// position + the row's bytes: where the next region starts; UINT64_MAX past that, which no image reaches.
+std::uint64_t After(std::uint64_t position, const RegionRow& row) {
+  const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
+  return size > UINT64_MAX - position ? UINT64_MAX : position + size;
+}
+
+// The bytes of the image.
 std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
   std::uint64_t total = 0;
-  for (const RegionRow& row : rows) {
-    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
-    total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
-  }
+  for (const RegionRow& row : rows) total = After(total, row);
   return total;
+}
+
+// The regions whose image files are named as records, opened and their records read through before
+// the output is opened: a fault in them refuses the run with nothing written, and each file stays
+// held until its region is written. None at the index of any other row.
+std::vector<std::unique_ptr<RegionBytes>> CheckRecords(const std::vector<RegionRow>& rows, std::uint64_t base, MessageSink& sink,
+                                                       bool& failed) {
+  std::vector<std::unique_ptr<RegionBytes>> checked(rows.size());
+  std::uint64_t position = 0;
+  for (size_t i = 0; i < rows.size() && !failed; position = After(position, rows[i++])) {
+    if (!HasRecordName(rows[i].imagePath)) continue;
+    checked[i] = std::make_unique<RegionBytes>(rows[i], position, base);
+    if (const std::optional<Message>& problem = checked[i]->Problem()) {
+      sink.ShowMessage(*problem);
+      failed = true;
+    }
+  }
+  return checked;
 }
 
 }  // namespace
@@ -152,6 +182,9 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     sink.ShowMessage({MessageId::BeyondRecordAddresses});
     return std::nullopt;
   }
+  bool failed = false;
+  std::vector<std::unique_ptr<RegionBytes>> checked = CheckRecords(rows, options.base, sink, failed);
+  if (failed) return std::nullopt;
   std::optional<ReplacementFile> output = ReplacementFile::Open(outputPath);
   if (!output) {
     sink.ShowMessage({MessageId::CannotOpen, {}, outputPath, LastSystemError()});
@@ -165,7 +198,7 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
   if (options.format == OutputFormat::Binary && options.shareErased) output->ShareErasedRuns();
   for (WriteObserver* o : observers) o->ImageStarting(total);
   ImageOutput image(output->Get(), options, total);
-  ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());
+  ImageWriter writer(rows, std::move(checked), options.base, image, outputPath, sink, observers, buffer.get());
   // After a failure, as the user agreed to replace the output, no file stands in its place.
   if (!writer.WriteAll()) {
     output->Discard();

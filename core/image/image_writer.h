@@ -31,7 +31,9 @@ class WriteObserver {
 struct OutputOptions {
   OutputFormat format = OutputFormat::Binary;
   bool shareErased = true;  // a raw image's erased runs may share blocks rather than be written
-  std::uint64_t base = 0;  // where the image's first byte sits in the target's address space (records only)
+  // Where the image's first byte sits in the target's address space: the addresses of the records
+  // written, and those that image files given as records place their bytes by.
+  std::uint64_t base = 0;
   std::string layoutPath;  // the layout the rows came from: an input, never written over
 };
 
@@ -43,6 +45,8 @@ struct OutputOptions {
 //   as the user had agreed to replace it, so is a regular file that stood at outputPath.
 // - An output that is not a regular file (a device) is written directly and never deleted.
 // - No image file is ever written to: an output that is one of them is refused before anything.
+// - Image files given as records are read through and checked before the output is opened: a fault
+//   in them refuses the run with the output untouched.
 // Returns the region map on success.
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options = {},
