@@ -17,7 +17,8 @@ namespace quorvel {
 void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language language);
 
 // The map's JSON file: {"image": ..., "size": ..., "regions": [{"region", "address", "position",
-// "size", "image", "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}. It is made before the
+// "size", "image", "image_bytes", "fill_bytes", "image_format" ("bin", "srec", "ihex", or null without
+// an image file), "sha256", "crc32"}, ...]}. It is made before the
 // image is written, so that a map that cannot be written leaves the image as it was, and takes its
 // place after the image has taken its own. It sees the image's bytes as they are written, for each
 // region's SHA-256 and CRC-32.

@@ -136,16 +136,10 @@ class ImageWriter {
   std::vector<PlacedRegion> m_map;
 };
 
-// position + the row's bytes: where the next region starts; UINT64_MAX past that, which no image reaches.
-std::uint64_t After(std::uint64_t position, const RegionRow& row) {
-  const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
-  return size > UINT64_MAX - position ? UINT64_MAX : position + size;
-}
-
 // The bytes of the image.
 std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
   std::uint64_t total = 0;
-  for (const RegionRow& row : rows) total = After(total, row);
+  for (const RegionRow& row : rows) total = NextPosition(total, row);
   return total;
 }
 
@@ -156,7 +150,7 @@ std::vector<std::unique_ptr<RegionBytes>> CheckRecords(const std::vector<RegionR
                                                        bool& failed) {
   std::vector<std::unique_ptr<RegionBytes>> checked(rows.size());
   std::uint64_t position = 0;
-  for (size_t i = 0; i < rows.size() && !failed; position = After(position, rows[i++])) {
+  for (size_t i = 0; i < rows.size() && !failed; position = NextPosition(position, rows[i++])) {
     if (!HasRecordName(rows[i].imagePath)) continue;
     checked[i] = std::make_unique<RegionBytes>(rows[i], position, base);
     if (const std::optional<Message>& problem = checked[i]->Problem()) {

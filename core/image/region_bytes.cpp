@@ -37,6 +37,11 @@ std::optional<std::string> FirstBytes(File& file) {
 
 }  // namespace
 
+std::uint64_t NextPosition(std::uint64_t position, const RegionRow& row) {
+  const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
+  return size > UINT64_MAX - position ? UINT64_MAX : position + size;
+}
+
 std::optional<Message> RowProblem(const RegionRow& row) {
   if (row.offsetFits && row.sizeFits && row.size >= 0) return std::nullopt;
   const MessageId id = !row.offsetFits ? MessageId::OffsetBeyond64Bits

@@ -31,6 +31,10 @@ struct PlacedRegion {
 // Regions are read, written and compared through one buffer of this size, whatever their size.
 inline constexpr size_t kStreamBufferSize = size_t{4} << 20;
 
+// Where the region after row starts, row starting at position: UINT64_MAX past that, which no image
+// reaches.
+std::uint64_t NextPosition(std::uint64_t position, const RegionRow& row);
+
 // Why a row gives no bytes at all: a number that does not mean what its text says. None for a sound row.
 std::optional<Message> RowProblem(const RegionRow& row);
 

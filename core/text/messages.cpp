@@ -45,7 +45,8 @@ constexpr Words kMessages[] = {
      "line {2} of the image file {1} of region '{0}' holds data past 4 GiB"},
     {MessageId::RecordsOutsideRegion, kError,
      "リージョン'{0}'のイメージファイル{1}のレコードはアドレス{2}～{3}にあり、リージョンのアドレス{4}～{5}からはみ出しています。",
-     "the records of the image file {1} of region '{0}' lie at {2} to {3}, outside the region's addresses {4} to {5}"},
+     "the records of the image file {1} of region '{0}' lie at {2} to {3}, outside the region's addresses {4} to {5} "
+     "(--base plus its position in the image)"},
     {MessageId::RecordsConflict, kError, "リージョン'{0}'のイメージファイル{1}のレコードが、アドレス{2}に異なるデータを与えています。",
      "the records of the image file {1} of region '{0}' give address {2} two different bytes"},
     {MessageId::RecordsNotAFile, kError,
