@@ -169,13 +169,14 @@ RegionBytes::Chunk RegionBytes::NextFromStream(char* buffer, size_t capacity) {
   return *got > 0 ? Chunk{buffer, *got} : Next(buffer, capacity);
 }
 
-// The records' bytes, gaps between them handed on as erased; the file is released after the last.
+// The records' bytes, gaps between them handed on as erased. The file (and the records' memory that
+// the last chunk may be in) goes at the next call after the last.
 RegionBytes::Chunk RegionBytes::NextFromRecords(char* buffer, size_t capacity) {
-  const RecordChunk chunk = m_done < m_placed.imageBytes ? m_records->image.Next(buffer, capacity) : RecordChunk{};
+  if (m_done == m_placed.imageBytes) return ImageEndsHere() ? Next(buffer, capacity) : Chunk{nullptr, 0};
+  const RecordChunk chunk = m_records->image.Next(buffer, capacity);
+  if (chunk.size == 0) return FailRecords(m_records->image.Problem());
   m_done += chunk.size;
-  if (chunk.size == 0 && m_done < m_placed.imageBytes) return FailRecords(m_records->image.Problem());
-  if (m_done == m_placed.imageBytes && !ImageEndsHere()) return {nullptr, 0};
-  return chunk.size > 0 ? Chunk{chunk.data, chunk.size, chunk.erased} : Next(buffer, capacity);
+  return {chunk.data, chunk.size, chunk.erased};
 }
 
 RegionBytes::Chunk RegionBytes::Next(char* buffer, size_t capacity) {
