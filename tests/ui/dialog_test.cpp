@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "command_line.h"
 #include "framework/app.h"
+#include "image/record_image.h"
 #include "quorvel_dlg.h"
 #include "test_support.h"
 
@@ -165,8 +166,8 @@ TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
 }
 
 // A double-click assigns an image to the selected row, not the one under the pointer; "実行(&G)"
-// writes the images in the chosen form under the wait cursor, never over the layout, and only once a
-// layout is open.
+// writes the images in the chosen form under the wait cursor (records read at base 0), never over the
+// layout, and only once a layout is open.
 TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   Command(ID_MENU_EXECUTE);
   Command(ID_MENU_OPEN, m_layout);
@@ -176,8 +177,8 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   EXPECT_EQ(Rows(), (Texts{kBoardRows[0] + "first.bin", kBoardRows[1], kBoardRows[2]}));
   Command(ID_MENU_OPEN, m_layout);  // loading again drops the image choices
   EXPECT_EQ(Rows(), kBoardRows);
-  testing::WriteBytes(m_dir.Path("kernel.bin"), "LONG");
-  DoubleClick(2, 2, m_dir.Path("kernel.bin"));
+  testing::WriteBytes(m_dir.Path("kernel.mot"), "S10701004C4F4E47C7\r\nS9030000FC\r\n");  // "LONG" at 0x100
+  DoubleClick(2, 2, m_dir.Path("kernel.mot"));
   Command(ID_MENU_EXECUTE);  // cancelled
   const std::string output = m_dir.Path("出力 ü.bin");
   Command(ID_MENU_EXECUTE, output);
@@ -301,6 +302,12 @@ TEST(ChooserRequest, GivesTheFileDialogRoomForAnyPathAndTakesBackTheChosenEntry)
       {{"X.S37", 4}, OutputFormat::SRecord},  {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
   };
   for (const auto& [chosen, format] : cases) EXPECT_EQ(OutputFormatFor(chosen), format) << chosen.path << " " << chosen.filterIndex;
+  // The image chooser's second entry offers files that are read as records.
+  const std::string records = kImageChooser.filter.at(1).second;
+  for (size_t at = 0, end = 0; end < records.size(); at = end + 1) {
+    end = std::min(records.find(';', at), records.size());
+    EXPECT_TRUE(HasRecordName(records.substr(at, end - at))) << records.substr(at, end - at);
+  }
 }
 
 }  // namespace
