@@ -80,6 +80,12 @@ std::function<void(const testing::TempDir&)> Records(const std::string& text) {
   };
 }
 
+// A run refused for the records in k.mot before anything is written: the earlier output stays.
+CliCase Refused(const char* what, const std::string& records, const std::string& err, Language language = Language::English) {
+  return {what, {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "", err, {{"out.bin", "old image"}},
+          Records(records), language};
+}
+
 // A folder x for regions taken out of all.bin: the image the tool makes of board.conf and kernel.bin,
 // or the bytes given.
 std::function<void(const testing::TempDir&)> Extracting(std::optional<std::string> image = std::nullopt) {
@@ -185,27 +191,15 @@ const CliCase kCases[] = {
     {"check without the base: the records lie outside", {"--check", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed,
      "@dir/board.conf: kernel: the records of the image file @dir/k.mot of region 'kernel' lie at 0x8000010 to 0x8000013, outside the "
      "region's addresses 0x10 to 0x17 (--base plus its position in the image)\n", "", {}, Records("S309080000104B524E4CA7\nS70500000000FA\n")},
-    {"records outside the region", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "",
-     "the records of the image file @dir/k.mot of region 'kernel' lie at 0x16 to 0x19, outside the region's addresses 0x10 to 0x17 "
-     "(--base plus its position in the image)\n",
-     {{"out.bin", "old image"}}, Records("S10700164B524E4CAB\nS9030000FC\n")},
-    {"records that give an address two bytes, in Japanese", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed,
-     "", "リージョン'kernel'のイメージファイル@dir/k.motのレコードが、アドレス0x11に異なるデータを与えています。\n", {{"out.bin", "old image"}},
-     Records("S10500104B524D\nS10400115892\nS9030000FC\n"), Language::Japanese},
-    {"a malformed line", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "",
-     "line 2 of the image file @dir/k.mot of region 'kernel' is no well-formed record\n", {{"out.bin", "old image"}},
-     Records("S10700104B524E4CB1\nhello\n")},
-    {"a wrong checksum", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "",
-     "line 1 of the image file @dir/k.mot of region 'kernel' has a wrong checksum", {{"out.bin", "old image"}},
-     Records("S10700104B524E4CB2\nS9030000FC\n")},
-    {"a wrong count", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "",
-     "line 2 of the image file @dir/k.mot of region 'kernel' gives a wrong count of records", {{"out.bin", "old image"}},
-     Records("S10700104B524E4CB1\nS5030002FA\n")},
-    {"no end record", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "",
-     "the image file @dir/k.mot of region 'kernel' has no end record", {{"out.bin", "old image"}}, Records("S10700104B524E4CB1\n")},
-    {"data past 4 GiB", {"-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitFailed, "",
-     "line 1 of the image file @dir/k.mot of region 'kernel' holds data past 4 GiB", {{"out.bin", "old image"}},
-     Records("S309FFFFFFFE4B524E4CC4\n")},
+    Refused("records outside the region", "S10700164B524E4CAB\nS9030000FC\n", "the records of the image file @dir/k.mot of region 'kernel' "
+            "lie at 0x16 to 0x19, outside the region's addresses 0x10 to 0x17 (--base plus its position in the image)\n"),
+    Refused("records that give an address two bytes, in Japanese", "S10500104B524D\nS10400115892\nS9030000FC\n",
+            "リージョン'kernel'のイメージファイル@dir/k.motのレコードが、アドレス0x11に異なるデータを与えています。\n", Language::Japanese),
+    Refused("a malformed line", "S10700104B524E4CB1\nhello\n", "line 2 of the image file @dir/k.mot of region 'kernel' is no well-formed record\n"),
+    Refused("a wrong checksum", "S10700104B524E4CB2\nS9030000FC\n", "line 1 of the image file @dir/k.mot of region 'kernel' has a wrong checksum"),
+    Refused("a wrong count", "S10700104B524E4CB1\nS5030002FA\n", "line 2 of the image file @dir/k.mot of region 'kernel' gives a wrong count"),
+    Refused("no end record", "S10700104B524E4CB1\n", "the image file @dir/k.mot of region 'kernel' has no end record"),
+    Refused("data past 4 GiB", "S309FFFFFFFE4B524E4CC4\n", "line 1 of the image file @dir/k.mot of region 'kernel' holds data past 4 GiB"),
     {"a file named as records that holds none is copied", {"-q", "-o", "@dir/out.bin", "-i", "kernel=@dir/k.mot", "@dir/board.conf"}, kExitOk,
      "", "", {{"out.bin", kImage}}, Records("KRNL")},
     // Regions taken out of an image: each into FOLDER/REGION.bin, whole or trimmed, never over an input.
