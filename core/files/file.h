@@ -21,6 +21,14 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// How a file's erased runs are shared, once it was asked to (File::ShareErasedRuns).
+struct ErasedSharing {
+  std::uint64_t blockSize = 0;
+  std::optional<std::uint64_t> source;  // where the file's first erased mebibyte starts, once written
+  std::uint64_t timedBytes = 0;         // the first bytes shared, and the seconds they took
+  double seconds = 0;
+};
+
 class File {
  public:
   // An existing file, for reading, shared with no one while it is held: an image file.
@@ -79,14 +87,7 @@ class File {
   bool WriteFill(std::uint64_t count);
   std::intptr_t m_handle = kInvalid;
   std::uint64_t m_notWrittenBack = 0;  // bytes written since the last such request
-  // How erased runs are shared, once asked.
-  struct ErasedSharing {
-    std::uint64_t blockSize = 0;
-    std::optional<std::uint64_t> source;  // where the file's first erased mebibyte starts, once written
-    std::uint64_t timedBytes = 0;         // the first bytes shared, and the seconds they took
-    double seconds = 0;
-  };
-  std::optional<ErasedSharing> m_sharing;
+  std::optional<ErasedSharing> m_sharing;  // once erased runs are to be shared
 };
 
 // A block of erased flash (0xFF) to write and hand on from: every region's fill comes from it.
