@@ -67,10 +67,11 @@ void CQuorvelDlg::OnExecute() {
   const qfw::CWaitCursor wait;
   // The rows as they are now: the window answers while the image is written.
   ImageRun run(*this, m_regions.Rows(), output->path, std::move(options));
-  struct Running {
+  m_run = &run;
+  struct Running {  // however the run ends
     ImageRun*& slot;
     ~Running() { slot = nullptr; }
-  } running{m_run = &run};
+  } running{m_run};
   if (const std::optional<qfw::Failure> failure = run.Run()) ReportFailure(*failure);
 }
 
