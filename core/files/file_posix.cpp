@@ -75,6 +75,12 @@ std::optional<size_t> File::Read(void* buffer, size_t size) {
   return done;
 }
 
+std::optional<size_t> File::ReadSome(void* buffer, size_t size) {
+  const ssize_t n = Retrying([&] { return ::read(Fd(m_handle), buffer, size); });
+  if (n < 0) return Failed();
+  return static_cast<size_t>(n);
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {
