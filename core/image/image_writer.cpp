@@ -90,13 +90,17 @@ class ImageWriter {
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
         if (chunk.erased) {
-          // The rest of the region is fill, which the output takes in large pieces and may share.
-          for (std::uint64_t fill = chunk.size + region.TakeFill(); fill > 0;) {
-            const std::uint64_t piece = std::min<std::uint64_t>(fill, kFillPiece);
+          // The rest of the region is fill, which the output takes in large pieces and may share:
+          // pieces that end where the image's bytes are a multiple of the piece, so that after the
+          // first they start where the file system's blocks do.
+          std::uint64_t fill = chunk.size + region.TakeFill();
+          for (std::uint64_t at = position + region.Placed().size - fill; fill > 0;) {
+            const std::uint64_t piece = std::min<std::uint64_t>(fill, kFillPiece - at % kFillPiece);
             if (!m_output.Fill(piece)) return WriteFailed();
             Passed(piece, bytesWanted ? ErasedBlock() : nullptr);
             if (AnyCancelled(m_observers)) return Stop();
             fill -= piece;
+            at += piece;
           }
           break;
         }
