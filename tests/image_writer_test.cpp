@@ -244,6 +244,38 @@ TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
   }
 }
 
+// Cancelled after its first bytes, in the middle of a region's fill, in the records, or after the
+// last byte: the run stops there, says nothing, and leaves the old output as it was and nothing else.
+TEST(ImageWriter, ACancelledRunStopsBetweenPiecesAndLeavesTheOldOutput) {
+  struct CancelAfter final : WriteObserver {
+    CancelAfter(std::uint64_t bytes, bool bytesWanted) : after(bytes), wants(bytesWanted) {}
+    bool WantsBytes() const override { return wants; }
+    void Written(const char*, size_t size) override { seen += size; }
+    bool Cancelled() const override { return seen >= after; }
+    std::uint64_t after, seen = 0;
+    bool wants;
+  };
+  constexpr std::uint64_t kTotal = 0x2000000;
+  const struct { const char* what; std::uint64_t after; OutputFormat format; bool bytesWanted; } cases[] = {
+      {"in the image's bytes", 1, OutputFormat::Binary, true},
+      {"in a large fill", 0x900001, OutputFormat::Binary, false},
+      {"in the records", 1, OutputFormat::SRecord, false},
+      {"after the last byte", kTotal, OutputFormat::IntelHex, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene s({{0x900000, Pattern(0x300000, 3)}, {kTotal - 0x900000, std::nullopt}});
+    testing::WriteBytes(s.output, "old image");
+    const std::map<std::string, std::string> before = s.Files();
+    CancelAfter cancel(c.after, c.bytesWanted);
+    OutputOptions options;
+    options.format = c.format;
+    EXPECT_FALSE(s.Generate(options, &cancel));
+    EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{});
+    EXPECT_EQ(s.Files(), before);
+    EXPECT_LT(cancel.seen, c.after + kStreamBufferSize + 1) << "not stopped at the next piece";
+  }
+}
+
 // The old output stays whole until the new one is complete, and no temporary file is left,
 // with unnamed temporary files and (where the system lacks them) named ones.
 TEST(ImageWriter, TheOldOutputStaysUntilTheNewOneIsCompleteAndNothingIsLeft) {

@@ -57,6 +57,9 @@ class File {
   std::optional<size_t> ReadAt(std::uint64_t offset, void* buffer, size_t size);
   // True for an ordinary file on disk; false for a device, pipe or anything else.
   bool IsRegular() const;
+  // Up to size bytes, as many as one read of the system gives: a pipe gives what its writer has sent
+  // so far. 0 only at the end; none on an error.
+  std::optional<size_t> ReadSome(void* buffer, size_t size);
   // All size bytes or false.
   bool WriteAll(const void* data, size_t size);
   // Appends count bytes of erased flash (0xFF) at the file's position; false when they cannot all be

@@ -88,6 +88,12 @@ std::optional<size_t> File::ReadAt(std::uint64_t offset, void* buffer, size_t si
   return done;
 }
 
+std::optional<size_t> File::ReadSome(void* buffer, size_t size) {
+  const ssize_t n = Retrying([&] { return ::read(Fd(m_handle), buffer, size); });
+  if (n < 0) return Failed();
+  return static_cast<size_t>(n);
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {

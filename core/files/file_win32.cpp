@@ -104,6 +104,13 @@ std::optional<size_t> File::ReadAt(std::uint64_t offset, void* buffer, size_t si
   return done;
 }
 
+std::optional<size_t> File::ReadSome(void* buffer, size_t size) {
+  DWORD got = 0;
+  if (::ReadFile(FileHandle::Of(*this), buffer, static_cast<DWORD>(std::min(size, kMaxTransfer)), &got, nullptr)) return got;
+  if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;  // the writing end of a pipe closed: its end
+  return Failed();
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {

@@ -25,6 +25,9 @@ class WriteObserver {
   // Every byte of the image, in order: data is null when no observer wants the bytes.
   virtual void Written(const char* /*data*/, size_t /*size*/) {}
   virtual void RegionDone(const PlacedRegion& /*region*/) {}
+  // Whether the user has asked the run to stop; asked between pieces of the image, from the writer's
+  // thread.
+  virtual bool Cancelled() const { return false; }
 };
 
 // What a generation is asked for besides the rows and the output.
@@ -44,6 +47,9 @@ struct OutputOptions {
 // - A failure is shown while the files are still open. Afterwards the temporary file is deleted and,
 //   as the user had agreed to replace it, so is a regular file that stood at outputPath.
 // - An output that is not a regular file (a device) is written directly and never deleted.
+// - A run that an observer cancels stops between pieces, showing nothing: the temporary file is
+//   deleted and the old output stays as it was, for the user did not agree to lose it. Once the new
+//   image is in its place, a cancel comes too late, and the success is told.
 // - No image file is ever written to: an output that is one of them is refused before anything.
 // - Image files given as records are read through and checked before the output is opened: a fault
 //   in them refuses the run with the output untouched.

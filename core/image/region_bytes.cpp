@@ -157,16 +157,20 @@ RegionBytes::Copy RegionBytes::CopyImageInto(File& output) {
   return ImageEndsHere() ? Copy::Done : Copy::Failed;
 }
 
-// A stream's bytes go into the region as they come; one byte more than the region holds is too many.
+// A stream's bytes go into the region as they come, handed on as soon as they are there (a slow pipe's
+// few at a time); one byte more than the region holds is too many.
 RegionBytes::Chunk RegionBytes::NextFromStream(char* buffer, size_t capacity) {
   const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_placed.size - m_done, capacity));
-  const std::optional<size_t> got = m_image->Read(buffer, want > 0 ? want : 1);
+  const std::optional<size_t> got = m_image->ReadSome(buffer, want > 0 ? want : 1);
   if (!got) return Fail(MessageId::CannotRead, true);
-  if (want == 0 && *got > 0) return Fail(MessageId::Oversize);
-  if (*got < want || want == 0) m_image.reset();  // its end
+  if (*got == 0) {  // its end
+    m_image.reset();
+    return Next(buffer, capacity);
+  }
+  if (want == 0) return Fail(MessageId::Oversize);
   m_done += *got;
   m_placed.imageBytes = m_done;
-  return *got > 0 ? Chunk{buffer, *got} : Next(buffer, capacity);
+  return {buffer, *got};
 }
 
 // The records' bytes, gaps between them handed on as erased. The file (and the records' memory that

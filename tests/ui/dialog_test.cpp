@@ -49,7 +49,8 @@ static_assert(!std::is_copy_constructible_v<CQuorvelDlg> && !std::is_copy_assign
 
 // The dialog, the test answering in the user's place: it keeps the choosers asked for (none for one the
 // dialog does not own) and the messages shown, " (error)" after one with the error icon, " (not the
-// dialog's)" after one the dialog does not own or with a caption, " (wait)" under the wait cursor.
+// dialog's)" after one the dialog does not own, with a caption or on another thread than its window's,
+// " (wait)" under the wait cursor.
 class DialogTest : public ::testing::Test, public UserPrompts {
  protected:
   void SetUp() override {
@@ -66,7 +67,9 @@ class DialogTest : public ::testing::Test, public UserPrompts {
   }
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
     m_shown.push_back(text + (type == MB_ICONERROR ? " (error)" : type == MB_OK ? "" : " (?)") +
-                      (owner == m_dlg.m_hWnd && caption.empty() ? "" : " (not the dialog's)") +
+                      (owner == m_dlg.m_hWnd && caption.empty() && ::GetWindowThreadProcessId(owner, nullptr) == ::GetCurrentThreadId()
+                           ? ""
+                           : " (not the dialog's)") +
                       (::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT) ? " (wait)" : ""));
     return IDOK;
   }
@@ -165,10 +168,18 @@ TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   EXPECT_EQ(m_asked, Choosers(6, &kLayoutChooser));
 }
 
+// Windows that are not children, counted as they are made.
+int g_windowsMade = 0;
+LRESULT CALLBACK CountWindowsMade(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && !(reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->style & WS_CHILD)) ++g_windowsMade;
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 // A double-click assigns an image to the selected row, not the one under the pointer; "実行(&G)"
 // writes the images in the chosen form under the wait cursor (records read at base 0), never over the
-// layout, and only once a layout is open.
+// layout, and only once a layout is open. A write this short shows no progress window.
 TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
+  const HHOOK hook = ::SetWindowsHookExW(WH_CBT, CountWindowsMade, nullptr, ::GetCurrentThreadId());
   Command(ID_MENU_EXECUTE);
   Command(ID_MENU_OPEN, m_layout);
   DoubleClick(-1, -1);  // no row selected: no chooser
@@ -188,6 +199,8 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   const std::string layout = testing::ReadBytes(m_layout);
   Command(ID_MENU_EXECUTE, m_layout);
   EXPECT_TRUE(testing::ReadBytes(m_layout) == layout) << "the layout was written over";
+  ::UnhookWindowsHookEx(hook);
+  EXPECT_EQ(g_windowsMade, 0);
   EXPECT_EQ(m_shown, (Texts{"イメージデータが入力されていません。 (error)", "イメージファイルを作成しました。 (wait)", "イメージファイルを作成しました。 (wait)",
                             "レイアウトファイルと同じファイルには出力できません。 (error) (wait)"}));
   EXPECT_EQ(m_asked, (Choosers{&kLayoutChooser, &kImageChooser, &kImageChooser, &kLayoutChooser, &kImageChooser, &kOutputChooser,
