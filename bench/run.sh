@@ -8,16 +8,22 @@
 #      write limit), genimage and srec_cat writing the same bytes.
 #   2. The same layout as Motorola S-record: against srec_cat making the same records from the same
 #      inputs, and against quorvel-cli writing the raw image.
-#   3. One 1.5 GiB region holding a 1.4 GiB image: against dd.
+#   3. One 1.5 GiB region holding a 1.4 GiB image: against dd. A 256 MiB image given as S-record, as
+#      the tool writes it, read back into the raw image: against srec_cat converting the records to a
+#      binary. The image's random bytes are none 0xFF, so that the records describe every byte: srec_cat
+#      makes the bytes no record gives 0x00, and its -fill 0xFF takes hours on records this many.
 #   4. On XFS (reflink) and btrfs file systems made for it (6 GiB loop images, root needed; skipped
 #      where they cannot be mounted): the 1 GiB image, a 4 GiB image that is mostly fill, and 12
 #      regions at odd offsets, each with its erased runs shared against dd and against the same
 #      tool writing every byte (--no-clone), with the space the image takes; on this disk, the 1 GiB
 #      image and one with short fill ranges, shared (refused here) against written.
 #   5. Peak memory for 16 MiB layouts of pathological lines, natively and in the 32-bit tool.
-# Needs about 20 GiB of disk. Usage: bench/run.sh [PAIRS]   (PAIRS: 5 when not given)
+# Needs about 20 GiB of disk. Usage: bench/run.sh [records] [PAIRS]   (PAIRS: 5 when not given;
+# "records" runs the row of records read back alone, about 2 minutes and 1.5 GiB of disk)
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+only=""
+if [ "${1:-}" = records ]; then only=records; shift; fi
 pairs="${1:-5}"
 cd "$top"
 bash scripts/install-prereqs.sh >/dev/null
@@ -34,10 +40,18 @@ mkdir -p "$work"
 cd "$work"
 MiB=$((1 << 20))
 # Image files, made once: random bytes, so nothing can be skipped or compressed on the way.
-[ -f ipl.bin ] || head -c $((40 * MiB)) /dev/urandom > ipl.bin
-[ -f kernel.bin ] || head -c $((200 * MiB)) /dev/urandom > kernel.bin
-[ -f userland.bin ] || head -c $((100 * MiB)) /dev/urandom > userland.bin
-[ -f huge.bin ] || head -c $((1400 * MiB)) /dev/urandom > huge.bin
+if [ -z "$only" ]; then
+  [ -f ipl.bin ] || head -c $((40 * MiB)) /dev/urandom > ipl.bin
+  [ -f kernel.bin ] || head -c $((200 * MiB)) /dev/urandom > kernel.bin
+  [ -f userland.bin ] || head -c $((100 * MiB)) /dev/urandom > userland.bin
+  [ -f huge.bin ] || head -c $((1400 * MiB)) /dev/urandom > huge.bin
+fi
+# 256 MiB as S-record, written by the tool itself, to be read back.
+printf '[kernel]\nOFFSET=0\nSIZE=0x10000000\n' > records.conf
+if [ ! -f records.mot ]; then
+  head -c $((256 * MiB)) /dev/urandom | tr '\377' '\376' > records.bin
+  "$cli" -q -o records.mot -i kernel=records.bin records.conf
+fi
 : > empty.bin
 printf '[ipl]\nOFFSET=0x00000000\nSIZE=0x04000000\n[kernel]\nOFFSET=0x04000000\nSIZE=0x10000000\n[userland]\nOFFSET=0x14000000\nSIZE=0x20000000\n[config]\nOFFSET=0x34000000\nSIZE=0x0C000000\n' > board.conf
 printf '[userland]\nOFFSET=0\nSIZE=0x60000000\n' > huge.conf
@@ -90,11 +104,14 @@ declare -A command=(
   [written-12]="$cli -q --no-clone -o written.bin $images -i image=ipl.bin -i fpga=userland.bin twelve.conf"
   [shared-short]="$cli -q -o quorvel.bin $images short.conf"
   [written-short]="$cli -q --no-clone -o written.bin $images short.conf"
+  [quorvel-records]="$cli -q -o quorvel.bin -i kernel=records.mot records.conf"
+  [srec_cat-records]="srec_cat records.mot -o srec.bin -binary"
 )
 declare -A output=([quorvel-cli]=quorvel.bin [dd]=dd.bin [genimage]=genimage.bin [srec_cat]=srec.bin
                    [quorvel-srec]=quorvel.srec [srec_cat-srec]=srec.srec [quorvel-huge]=quorvel.bin [dd-huge]=dd.bin
                    [written]=written.bin [shared-4g]=quorvel.bin [written-4g]=written.bin [dd-4g]=dd.bin
-                   [shared-12]=quorvel.bin [written-12]=written.bin [shared-short]=quorvel.bin [written-short]=written.bin)
+                   [shared-12]=quorvel.bin [written-12]=written.bin [shared-short]=quorvel.bin [written-short]=written.bin
+                   [quorvel-records]=quorvel.bin [srec_cat-records]=srec.bin)
 
 # One run, timed until its output is on the disk: prints "seconds peak-KiB".
 measure() {
@@ -131,12 +148,18 @@ compare() {
 
 echo "$pairs alternating pairs after a warm-up; times in seconds until the output is on the disk; peaks in MiB"
 printf '%-14s %8s   %-14s %8s   %6s   %8s %8s   %s\n' tool "median" "against" "median" "ratio" "peak" "peak" "same output"
+records_check='cmp -s reference.out srec.bin && cmp -s reference.out records.bin'
+if [ -n "$only" ]; then
+  compare quorvel-records srec_cat-records "$records_check"
+  exit 0
+fi
 compare quorvel-cli dd
 compare quorvel-cli genimage 'cmp -s reference.out genimage.bin'
 compare quorvel-cli srec_cat 'cmp -s reference.out srec.bin'
 compare quorvel-srec srec_cat-srec 'cmp -s reference.out srec.srec'
 compare quorvel-srec quorvel-cli
 compare quorvel-huge dd-huge 'cmp -s -n $((1400 * MiB)) huge.bin reference.out'
+compare quorvel-records srec_cat-records "$records_check"
 # Here blocks cannot be shared (ext4): erased runs are written either way.
 compare quorvel-cli written 'cmp -s reference.out written.bin'
 compare shared-short written-short 'cmp -s reference.out written.bin'

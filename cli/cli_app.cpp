@@ -7,6 +7,8 @@
 
 #include "base/text.h"
 #include "files/path.h"
+#include "image/image_check.h"
+#include "image/image_extract.h"
 #include "image/image_verify.h"
 #include "image/image_writer.h"
 #include "layout/layout_check.h"
@@ -28,6 +30,8 @@ struct Options {
   bool list = false;
   bool check = false;
   std::string verify;   // an image to compare with the layout
+  std::string extract;  // an image to take the regions out of
+  bool trim = false;
   std::string mapJson;  // where to write the region map as JSON
   std::string format;   // bin, srec, ihex; by the output's name when empty
   std::string base = "0";
@@ -60,17 +64,19 @@ class Tool {
   std::string ParseAssignments();
   std::string AssignImages(std::vector<RegionRow>& rows) const;
   std::optional<std::string> InputAt(const std::string& path, const std::vector<RegionRow>& rows) const;
+  std::optional<std::uint64_t> Base(std::string& problem) const;
   std::optional<OutputOptions> OutputChoice(std::string& problem) const;
   int RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const;
   int RunVerify(const std::vector<RegionRow>& rows) const;
   int RunGenerate(const std::vector<RegionRow>& rows) const;
+  int RunExtract(const std::vector<RegionRow>& rows) const;
   int MapFailure() const;
 
   std::ostream& m_out;
   std::ostream& m_err;
   Language m_language;
   Options m_options;
-  bool m_baseGiven = false;
+  bool m_outputGiven = false;
   std::map<std::string, std::string> m_images;  // region name to image path
 };
 
@@ -123,12 +129,19 @@ void Tool::Describe(CLI::App& app) {
   declare("LAYOUT", m_options.layout, "Layout file (.conf)", "レイアウトファイル（.conf）")->required();
   auto* output = declare("-o,--output", m_options.output, "Image file to write", "作成するイメージファイル")->capture_default_str();
   // One assignment each time: a layout that follows -i's value is never taken for a second image.
-  declare("-i,--image", m_options.images, "Image file for a region, as REGION=IMAGE (one each time; repeatable)",
-          "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）")->allow_extra_args(false);
+  auto* images = declare("-i,--image", m_options.images,
+                         "Image file for a region, as REGION=IMAGE (one each time; repeatable). S-record and Intel HEX files "
+                         "(.mot .srec .s19 .s28 .s37 .hex .ihex .ihx) give the bytes their records describe",
+                         "リージョンのイメージファイルを REGION=IMAGE で指定します（一回に一つ、繰り返し可）。Sレコードと"
+                         "インテルHEXのファイル（.mot .srec .s19 .s28 .s37 .hex .ihex .ihx）は、レコードの表すバイトになります")
+                    ->allow_extra_args(false);
   auto* format = declare("--format", m_options.format, "bin, srec (Motorola S-record) or ihex (Intel HEX); by the output's extension when not given",
                          "bin、srec（Motorola S-record）または ihex（Intel HEX）。省略時は出力ファイルの拡張子で決まります");
-  auto* base = declare("--base", m_options.base, "Address of the image's first byte in the target, in hexadecimal as in the layout, for srec and ihex (default 0)",
-                       "srec と ihex で、イメージの先頭バイトのアドレス。レイアウトと同じく16進数（既定値 0）");
+  auto* base = declare("--base", m_options.base,
+                       "Address of the image's first byte in the target, in hexadecimal as in the layout (default 0): the "
+                       "records written take their addresses from it, and image files given as records are placed by it",
+                       "ターゲットでのイメージの先頭バイトのアドレス。レイアウトと同じく16進数（既定値 0）。出力するレコードの"
+                       "アドレスになり、レコードで指定したイメージファイルもこれに合わせて配置されます");
   auto* map = declare("--map-json", m_options.mapJson, "Also write the region map, with each region's SHA-256 and CRC-32, as JSON",
                       "リージョンの配置を、リージョンごとの SHA-256 と CRC-32 とともに JSON でも書き出します");
   auto* noClone = declare("--no-clone", m_options.noClone,
@@ -141,16 +154,25 @@ void Tool::Describe(CLI::App& app) {
                         "レイアウトとイメージが黙って引き起こすこと（隙間、重なり、綴りの誤ったセクションなど）を報告します");
   auto* verify = declare("--verify", m_options.verify, "Tell whether an existing IMAGE holds what the layout calls for",
                          "既存のイメージ IMAGE がレイアウトどおりの内容かを調べます");
-  for (CLI::Option* other : {list, check, verify}) {
-    for (CLI::Option* writing : {output, map, format, base, noClone}) writing->excludes(other);
-  }
-  list->excludes(check)->excludes(verify);
-  check->excludes(verify);
+  auto* extract = declare("--extract", m_options.extract,
+                          "Take the regions out of IMAGE: each into OUTPUT/REGION.bin, OUTPUT being a folder that -o names",
+                          "イメージ IMAGE からリージョンを取り出し、-o で指定したフォルダーの REGION.bin にそれぞれ書き出します");
+  auto* trim = declare("--trim", m_options.trim, "With --extract: leave out each region's trailing 0xFF bytes",
+                       "--extract で、各リージョンの末尾の 0xFF を書き出しません");
+  // The modes that write no image: --check and --verify take the base that places records; --extract
+  // takes the folder (-o), the map and --no-clone.
+  for (CLI::Option* writing : {output, map, format, base, noClone}) writing->excludes(list);
+  for (CLI::Option* writing : {output, map, format, noClone}) writing->excludes(check)->excludes(verify);
+  for (CLI::Option* writing : {format, base, images}) writing->excludes(extract);
+  list->excludes(check)->excludes(verify)->excludes(extract);
+  check->excludes(verify)->excludes(extract);
+  verify->excludes(extract);
+  trim->needs(extract);
   declare("-q,--quiet", m_options.quiet, "Print nothing on success", "成功したときは何も表示しません");
   auto formatter = std::make_shared<ColumnFormatter>();
   if (m_language == Language::Japanese) {
     for (const auto& [key, label] : {std::pair{"Usage", "使い方"}, {"OPTIONS", "オプション"},
-                                     {"Positionals", "引数"}, {"REQUIRED", "必須"}, {"TEXT", "文字列"}, {"Excludes", "同時に使えないもの"}}) {
+                                     {"Positionals", "引数"}, {"REQUIRED", "必須"}, {"TEXT", "文字列"}, {"Excludes", "同時に使えないもの"}, {"Needs", "一緒に使うもの"}}) {
       formatter->label(key, label);
     }
   }
@@ -232,23 +254,29 @@ std::optional<std::string> Tool::InputAt(const std::string& path, const std::vec
   return std::nullopt;
 }
 
+std::optional<std::uint64_t> Tool::Base(std::string& problem) const {
+  const std::optional<std::uint64_t> base = ParseAddress(m_options.base);
+  if (base && *base <= UINT32_MAX) return base;
+  problem = Say("--base takes an address below 4 GiB in hexadecimal, as the layout's values (with or without 0x), not '{0}'",
+                "--base には 4GiB 未満のアドレスを、レイアウトの値と同じく16進数（0x は付けても付けなくても可）で指定します（'{0}' は使えません）",
+                {m_options.base});
+  return std::nullopt;
+}
+
 std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
   OutputOptions output;
   output.layoutPath = m_options.layout;
   const std::optional<OutputFormat> format =
       m_options.format.empty() ? FormatForPath(m_options.output) : FormatFromName(m_options.format);
-  const std::optional<std::uint64_t> base = ParseAddress(m_options.base);
+  std::string baseProblem;
+  const std::optional<std::uint64_t> base = Base(baseProblem);
   if (m_options.output.empty()) {
     problem = Say("no output file given", "出力ファイルが指定されていません");
   } else if (!format) {
     problem = Say("unknown format '{0}' (the formats are: bin, srec, ihex)", "形式 '{0}' はありません（形式: bin、srec、ihex）",
                   {m_options.format});
-  } else if (m_baseGiven && *format == OutputFormat::Binary) {
-    problem = Say("--base is for srec and ihex: a raw image has no addresses", "--base は srec と ihex のためのものです（バイナリのイメージにはアドレスがありません）");
-  } else if (!base || *base > UINT32_MAX) {
-    problem = Say("--base takes an address below 4 GiB in hexadecimal, as the layout's values (with or without 0x), not '{0}'",
-                  "--base には 4GiB 未満のアドレスを、レイアウトの値と同じく16進数（0x は付けても付けなくても可）で指定します（'{0}' は使えません）",
-                  {m_options.base});
+  } else if (!base) {
+    problem = baseProblem;
   } else {
     output.format = *format;
     output.base = *base;
@@ -259,13 +287,19 @@ std::optional<OutputOptions> Tool::OutputChoice(std::string& problem) const {
 }
 
 int Tool::RunCheck(const ProfileFile& profile, const std::vector<RegionRow>& rows) const {
-  const std::vector<Finding> findings = CheckLayout(profile, rows, m_language);
+  std::string problem;
+  const std::optional<std::uint64_t> base = Base(problem);
+  if (!base) return Usage(problem);
+  const std::vector<Finding> findings = CheckLayout(profile, rows, m_language, CheckImages(rows, *base, m_language));
   PrintFindings(findings, m_options.layout, m_out, m_language);
   return findings.empty() ? kExitOk : kExitFailed;
 }
 
 int Tool::RunVerify(const std::vector<RegionRow>& rows) const {
-  const std::optional<VerifyReport> report = VerifyImage(rows, m_options.verify);
+  std::string problem;
+  const std::optional<std::uint64_t> base = Base(problem);
+  if (!base) return Usage(problem);
+  const std::optional<VerifyReport> report = VerifyImage(rows, m_options.verify, *base);
   if (!report) {
     return Usage(Say("cannot read the image file '{0}': {1}", "イメージファイル '{0}' を読み込めません: {1}",
                      {m_options.verify, LastSystemError()}));
@@ -303,6 +337,39 @@ int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
   return kExitOk;
 }
 
+int Tool::RunExtract(const std::vector<RegionRow>& rows) const {
+  if (!m_outputGiven) {
+    return Usage(Say("--extract needs -o FOLDER, the folder the regions' files go to", "--extract には、リージョンのファイルを書き出すフォルダーを -o で指定します"));
+  }
+  StreamSink sink(m_out, m_err, m_options.quiet, m_language);
+  if (rows.empty()) {
+    sink.ShowMessage({MessageId::NoRegions});
+    return kExitFailed;
+  }
+  std::optional<MapFile> mapFile;
+  if (!m_options.mapJson.empty()) {
+    std::optional<std::string> input = InputAt(m_options.mapJson, rows);
+    if (IsSameFile(m_options.mapJson, m_options.extract)) input = Say("the image", "イメージファイル");
+    for (const RegionRow& row : rows) {
+      if (IsSameFile(m_options.mapJson, RegionFilePath(m_options.output, row.regionName))) {
+        input = Say("the file of region '{0}'", "リージョン'{0}'のファイル", {row.regionName});
+      }
+    }
+    if (input) {
+      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます", {m_options.mapJson, *input}));
+    }
+    if (!mapFile.emplace(m_options.mapJson, m_options.extract).IsOpen()) return MapFailure();
+  }
+  ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
+  std::vector<WriteObserver*> observers{&progress};
+  if (mapFile) observers.push_back(&*mapFile);
+  const ExtractOptions options{m_options.trim, !m_options.noClone, m_options.layout};
+  const auto map = ExtractRegions(rows, m_options.extract, m_options.output, sink, options, observers);
+  if (!map) return kExitFailed;
+  if (!m_options.quiet) PrintMap(*map, m_out, m_language);
+  return kExitOk;
+}
+
 int Tool::MapFailure() const {
   return Failure(Say("cannot write the region map '{0}': {1}", "リージョンの配置 '{0}' を書き込めません: {1}",
                      {m_options.mapJson, LastSystemError()}));
@@ -317,7 +384,7 @@ int Tool::Run(const std::vector<std::string>& args) {
   if (const std::string problem = ValuelessOption(args); !problem.empty()) return Usage(problem);
   try {
     app.parse(reversed);
-    m_baseGiven = app.count("--base") > 0;
+    m_outputGiven = app.count("--output") > 0;
   } catch (const CLI::CallForHelp&) {
     m_out << app.help();
     return kExitOk;
@@ -349,6 +416,7 @@ int Tool::Run(const std::vector<std::string>& args) {
   }
   if (m_options.check) return RunCheck(layout.profile, rows);
   if (!m_options.verify.empty()) return RunVerify(rows);
+  if (!m_options.extract.empty()) return RunExtract(rows);
   return RunGenerate(rows);
 }
 

@@ -60,6 +60,7 @@ std::optional<Message> MapFile::ImageComplete(const std::vector<PlacedRegion>& m
                        {"image", r.imagePath.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.imagePath)},
                        {"image_bytes", r.imageBytes},
                        {"fill_bytes", r.size - r.imageBytes},
+                       {"image_format", r.imageFormat ? nlohmann::ordered_json(FormatName(*r.imageFormat)) : nlohmann::ordered_json(nullptr)},
                        {"sha256", i < m_digests.size() ? m_digests[i].first : std::string()},
                        {"crc32", i < m_digests.size() ? m_digests[i].second : std::string()}});
     total += r.size;

@@ -17,11 +17,12 @@ namespace quorvel {
 void PrintMap(const std::vector<PlacedRegion>& map, std::ostream& out, Language language);
 
 // The map's JSON file: {"image": ..., "size": ..., "regions": [{"region", "address", "position",
-// "size", "image", "image_bytes", "fill_bytes", "sha256", "crc32"}, ...]}. It is opened before the
-// image is written, so that a map that cannot be made leaves the image as it was; it sees the
-// image's bytes as they are written, for each region's SHA-256 and CRC-32; it is written and flushed
-// before the image takes its place, and takes its own after the image: a map that cannot be written
-// keeps the new image from its place, and the old image stays with the old map.
+// "size", "image", "image_bytes", "fill_bytes", "image_format" ("bin", "srec", "ihex", or null without
+// an image file), "sha256", "crc32"}, ...]}. It is opened before the image is written, so that a map
+// that cannot be made leaves the image as it was; it sees the image's bytes as they are written, for
+// each region's SHA-256 and CRC-32; it is written and flushed before the image takes its place, and
+// takes its own after the image: a map that cannot be written keeps the new image from its place, and
+// the old image stays with the old map.
 class MapFile final : public WriteObserver {
  public:
   MapFile(const std::string& path, const std::string& imagePath)

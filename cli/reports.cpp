@@ -7,11 +7,9 @@ namespace quorvel {
 
 void StreamSink::ShowMessage(const Message& message) {
   std::string line;
-  for (const char c : MessageText(message, m_language)) {
+  for (const char c : MessageLine(message, m_language)) {
     if (c != '\r') line += c;
   }
-  if (!message.path.empty()) line += " " + message.path + (message.reason.empty() ? "" : ": " + message.reason);
-  if (!message.entry.empty()) line += " " + message.region + ": " + message.entry;
   if (KindOf(message.id) == MessageKind::Error) {
     m_err << line << '\n';
   } else if (!m_quiet) {

@@ -31,14 +31,17 @@ struct RegionSpec {
   std::int64_t size;
   std::optional<std::string> image;  // contents of the region's image file, if it has one
   std::string name = "kernel";
+  std::string extension = ".bin";  // of the image file
 };
+
+std::string Records(const char* name) { return testing::ReadBytes(testing::DataPath(std::string("records/") + name)); }
 
 // A folder with the regions' image files and the output; the rows; what the user was shown.
 struct Scene {
   explicit Scene(const std::vector<RegionSpec>& regions = {}) { Add(regions); }
   void Add(const std::vector<RegionSpec>& regions) {
     for (const RegionSpec& r : regions) {
-      const std::string image = dir.Path("image" + std::to_string(rows.size()) + ".bin");
+      const std::string image = dir.Path("image" + std::to_string(rows.size()) + r.extension);
       if (r.image) testing::WriteBytes(image, *r.image);
       rows.push_back({r.name, "0", std::to_string(r.size), r.image ? image : "", 0, r.size});
     }
@@ -70,20 +73,33 @@ struct Scene {
   testing::RecordingSink sink;
 };
 
+// Records (srec_cat's, tests/data/records) give the bytes they describe at their address less the
+// base and the region's position.
 TEST(ImageWriter, WritesEveryRegionAtItsSize) {
-  const struct { const char* what; std::vector<RegionSpec> regions; std::string expected, output = "all.bin"; } cases[] = {
+  const std::string image = Records("image.bin");
+  const struct { const char* what; std::vector<RegionSpec> regions; std::string expected, output = "all.bin"; std::uint64_t base = 0; } cases[] = {
       {"image, no image, image of exactly the region size", {{0x10, "ABCD"}, {0x8, std::nullopt}, {0x4, "wxyz"}},
        "ABCD" + Ff(12) + Ff(8) + "wxyz"},
       {"every size 0", {{0, std::nullopt}, {0, std::nullopt}}, ""},
       {"an empty image file", {{4, std::string()}}, Ff(4)},
       {"regions larger than the stream buffer", {{0x900003, Pattern(0x900001, 1)}, {0x500000, Pattern(0x4FFFFF, 2)}},
        Pattern(0x900001, 1) + Ff(2) + Pattern(0x4FFFFF, 2) + Ff(1)},
-      {"an output name of 244 characters", {{2, "K"}}, "K\xFF", std::string(240, 'a') + ".bin"}};
+      {"an output name of 244 characters", {{2, "K"}}, "K\xFF", std::string(240, 'a') + ".bin"},
+      {"S2 records across 64 KiB, after a raw region", {{0x80, "ab"}, {0x400, Records("image-FFF80.s28"), "ipl", ".s28"}},
+       "ab" + Ff(0x7E) + image + Ff(0x100), "all.bin", 0xFFF00},
+      {"S3 records across 16 MiB, lines ending in CR LF", {{0x380, Records("image-FFFF80.s37"), "ipl", ".s37"}}, Ff(0x80) + image, "all.bin",
+       0xFFFF00},
+      {"Intel HEX across 16 MiB", {{0x300, Records("image-FFFF80.hex"), "ipl", ".HEX"}}, image, "all.bin", 0xFFFF80},
+      {"Intel HEX by segments", {{0x300, Records("image-EFF80-segment.hex"), "ipl", ".hex"}}, image, "all.bin", 0xEFF80},
+      {"records out of order, overlapping alike", {{0x301, Records("image-1000-unsorted.s19"), "ipl", ".s19"}}, image + Ff(1), "all.bin", 0x1000},
+      {"a file named as records that holds none", {{4, "\x7F" "EL", "ipl", ".hex"}}, "\x7F" "EL\xFF"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Scene s(c.regions);
     s.output = s.dir.Path(c.output);
-    EXPECT_TRUE(s.Generate());
+    OutputOptions options;
+    options.base = c.base;
+    EXPECT_TRUE(s.Generate(options));
     EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{kWritten});
     EXPECT_EQ(testing::ReadBytes(s.output), c.expected);
   }
@@ -199,12 +215,18 @@ struct Tamper final : WriteObserver {
 
 TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
   // Read and written in pieces, changed half-way; or changed once its size was checked, just before
-  // the system copies it. The image grows, is cut, or is rewritten in place.
-  for (const bool inPieces : {true, false}) {
+  // the system copies it; or given as records, changed after their check, half-way. The image grows,
+  // is cut, or is rewritten in place (records: where the reading has passed).
+  std::string records;
+  RecordEncoder encoder(OutputFormat::SRecord, 0, 9 << 20, [&](const char* data, size_t size) { return records.append(data, size), true; });
+  ASSERT_TRUE(encoder.Write(Pattern(9 << 20, 7).data(), 9 << 20) && encoder.Finish());
+  for (const char* way : {"while copied in pieces", "before a system copy", "as records"}) {
+    const bool inPieces = way[0] != 'b';
     for (const char how : {'g', 'c', 'r'}) {
-      SCOPED_TRACE(std::string(1, how) + (inPieces ? " while copied in pieces" : " before a system copy"));
+      SCOPED_TRACE(std::string(1, how) + " " + way);
       Scene s;
-      s.Add({{0x1000000, Pattern(9 << 20, 7)}});
+      if (way[0] == 'a') s.Add({{0x1000000, records, "kernel", ".mot"}});
+      if (way[0] != 'a') s.Add({{0x1000000, Pattern(9 << 20, 7)}});
       const fs::path image = testing::FsPath(s.ImagePath(0));
       // Written long ago, so that a change now shows in its time whatever the clock's steps.
       fs::last_write_time(image, fs::file_time_type::clock::now() - std::chrono::hours(1));
@@ -246,6 +268,38 @@ TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
       EXPECT_FALSE(testing::Exists(s.output));
 #endif
     }
+  }
+}
+
+// Cancelled after its first bytes, in the middle of a region's fill, in the records, or after the
+// last byte: the run stops there, says nothing, and leaves the old output as it was and nothing else.
+TEST(ImageWriter, ACancelledRunStopsBetweenPiecesAndLeavesTheOldOutput) {
+  struct CancelAfter final : WriteObserver {
+    CancelAfter(std::uint64_t bytes, bool bytesWanted) : after(bytes), wants(bytesWanted) {}
+    bool WantsBytes() const override { return wants; }
+    void Written(const char*, size_t size) override { seen += size; }
+    bool Cancelled() const override { return seen >= after; }
+    std::uint64_t after, seen = 0;
+    bool wants;
+  };
+  constexpr std::uint64_t kTotal = 0x2000000;
+  const struct { const char* what; std::uint64_t after; OutputFormat format; bool bytesWanted; } cases[] = {
+      {"in the image's bytes", 1, OutputFormat::Binary, true},
+      {"in a large fill", 0x900001, OutputFormat::Binary, false},
+      {"in the records", 1, OutputFormat::SRecord, false},
+      {"after the last byte", kTotal, OutputFormat::IntelHex, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene s({{0x900000, Pattern(0x300000, 3)}, {kTotal - 0x900000, std::nullopt}});
+    testing::WriteBytes(s.output, "old image");
+    const std::map<std::string, std::string> before = s.Files();
+    CancelAfter cancel(c.after, c.bytesWanted);
+    OutputOptions options;
+    options.format = c.format;
+    EXPECT_FALSE(s.Generate(options, &cancel));
+    EXPECT_EQ(s.sink.messages, std::vector<ShownMessage>{});
+    EXPECT_EQ(s.Files(), before);
+    EXPECT_LT(cancel.seen, c.after + kStreamBufferSize + 1) << "not stopped at the next piece";
   }
 }
 

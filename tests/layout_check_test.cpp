@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "image/image_check.h"
 #include "layout/layout_check.h"
 #include "layout/layout_loader.h"
 #include "test_support.h"
@@ -12,7 +13,8 @@ namespace quorvel {
 namespace {
 
 // What a layout and its image choices would do silently: each finding as "region:line:words of its
-// text", in order. The image, when given, is chosen for the first region; an empty one does not exist.
+// text", in order. The image, when given, is chosen for the first region as image.mot (records if it
+// holds them); an empty one does not exist.
 TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
   struct { const char* what; std::string ini; std::vector<std::string> want; std::optional<std::string> image{}; } cases[] = {
       {"a sound layout", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0x100\nSIZE=0x100\n", {}},
@@ -54,17 +56,20 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
        {"kernel:7:gap of 0x1 bytes after ipl"}},
       {"an image larger than its region", "[kernel]\nOFFSET=0\nSIZE=4\n",
        {"kernel:0:(5 bytes) is larger than the region (4 bytes)"}, "12345"},
-      {"an image that does not exist", "[kernel]\nOFFSET=0\nSIZE=4\n", {"kernel:0:cannot be opened"}, ""}};
+      {"an image that does not exist", "[kernel]\nOFFSET=0\nSIZE=4\n", {"kernel:0:cannot be opened"}, ""},
+      {"records outside the region", "[kernel]\nOFFSET=0\nSIZE=4\n", {"kernel:0:lie at 0x16 to 0x19, outside the region's addresses 0x0 to 0x3"},
+       "S10700164B524E4CAB\nS9030000FC\n"},
+      {"records inside it", "[ipl]\nOFFSET=0\nSIZE=0x20\n", {}, "S10700164B524E4CAB\nS9030000FC\n"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testing::TempDir dir;
     const ProfileFile profile = ProfileFile::Parse(c.ini);
     std::vector<RegionRow> rows = LoadLayout(profile);
-    if (c.image && !c.image->empty()) testing::WriteBytes(dir.Path("image.bin"), *c.image);
-    if (c.image) rows[0].imagePath = dir.Path("image.bin");
+    if (c.image && !c.image->empty()) testing::WriteBytes(dir.Path("image.mot"), *c.image);
+    if (c.image) rows[0].imagePath = dir.Path("image.mot");
     // A finding that starts as the one expected in its place and holds its words stands as that one.
     std::vector<std::string> found;
-    for (const Finding& f : CheckLayout(profile, rows)) {
+    for (const Finding& f : CheckLayout(profile, rows, Language::English, CheckImages(rows, 0, Language::English))) {
       const std::string text = f.region + ":" + std::to_string(f.line) + ":" + f.text;
       const std::string want = found.size() < c.want.size() ? c.want[found.size()] : text;
       const size_t cut = want.find(':', want.find(':') + 1) + 1;

@@ -5,6 +5,7 @@
 #include "about_dlg.h"
 #include "base/text.h"
 #include "framework/app.h"
+#include "image_run.h"
 
 namespace quorvel {
 namespace {
@@ -26,6 +27,7 @@ BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
   ON_COMMAND(ID_OPEN_START_LAYOUT, OnOpenStartLayout)
   ON_WM_SIZE()
   ON_WM_DROPFILES()
+  ON_MESSAGE(kRunMessage, OnRunMessage)
 END_MESSAGE_MAP()
 
 CQuorvelDlg::CQuorvelDlg(qfw::CWnd* parent) : CQuorvelDlg(parent, TheSystemPrompts()) {}
@@ -63,6 +65,12 @@ void CQuorvelDlg::AddAboutEntry() {
 
 void CQuorvelDlg::ShowMessage(const Message& message) {
   m_prompts.MessageBox(m_hWnd, MessageText(message, Language::Japanese), "", KindOf(message.id) == MessageKind::Error ? MB_ICONERROR : MB_OK);
+}
+
+LRESULT CQuorvelDlg::OnRunMessage(WPARAM, LPARAM message) {
+  if (m_run) m_run->EndProgress();
+  ShowMessage(*reinterpret_cast<const Message*>(message));
+  return 0;
 }
 
 void CQuorvelDlg::ReportFailure(qfw::Failure failure) {

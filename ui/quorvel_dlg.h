@@ -1,6 +1,7 @@
 #pragma once
 // The main dialog: the region list and the menu, the commands that open a layout, assign image
-// files and write the image, and the window chrome. It provides ShowMessage to the core.
+// files and write the image, and the window chrome. It provides ShowMessage to the core, on its own
+// thread, also for the writer's.
 
 #include <string>
 
@@ -12,6 +13,8 @@
 #include "user_prompts.h"
 
 namespace quorvel {
+
+class ImageRun;
 
 class CQuorvelDlg : public qfw::CDialog, public MessageSink {
  public:
@@ -43,6 +46,8 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   void OnOpenStartLayout();
   void OnSize(UINT type, int cx, int cy);
   void OnDropFiles(HDROP drop);
+  // A message of the image being written, shown while the writer waits.
+  LRESULT OnRunMessage(WPARAM, LPARAM message);
   void ReportFailure(qfw::Failure failure) override;
 
   DECLARE_MESSAGE_MAP()
@@ -65,6 +70,7 @@ class CQuorvelDlg : public qfw::CDialog, public MessageSink {
   RegionList m_regions{m_regionList};
   std::string m_layoutPath;   // the layout the rows came from; empty when none was read
   std::string m_startLayout;
+  ImageRun* m_run = nullptr;  // while an image is written
 };
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 #include "framework/drop_files.h"
 #include "framework/wnd.h"
 #include "image/image_writer.h"
+#include "image_run.h"
 #include "layout/layout_loader.h"
 #include "quorvel_dlg.h"
 
@@ -62,7 +63,10 @@ void CQuorvelDlg::OnOpenStartLayout() {
   if (!m_startLayout.empty()) OpenLayout(std::exchange(m_startLayout, {}));
 }
 
+// The image is written on a thread of its own while the window answers; a command that comes
+// meanwhile (posted to the window) finds it busy and does nothing.
 void CQuorvelDlg::OnExecute() {
+  if (m_run) return;
   if (m_regions.Rows().empty()) {
     ShowMessage({MessageId::NoRegions});
     return;
@@ -73,9 +77,14 @@ void CQuorvelDlg::OnExecute() {
   options.format = OutputFormatFor(*output);
   options.layoutPath = m_layoutPath;
   const qfw::CWaitCursor wait;
-  // The rows as they are now: a message box's loop may run a posted command meanwhile.
-  const std::vector<RegionRow> rows = m_regions.Rows();
-  GenerateImage(rows, output->path, *this, options);
+  // The rows as they are now: the window answers while the image is written.
+  ImageRun run(*this, m_regions.Rows(), output->path, std::move(options));
+  m_run = &run;
+  struct Running {  // however the run ends
+    ImageRun*& slot;
+    ~Running() { slot = nullptr; }
+  } running{m_run};
+  if (const std::optional<qfw::Failure> failure = run.Run()) ReportFailure(*failure);
 }
 
 // One file at a time. A layout (".conf") opens wherever it lands, as "開く(&O)" would; so does any

@@ -9,17 +9,20 @@ using qbase::WideToUtf8;
 
 namespace {
 
-// The choosers that open a file: one title and one set of options, a filter of their own.
-FileChooser OpenChooser(const char* description, const char* pattern) {
-  return {FileChooser::Kind::Open, "ファイルを選択して下さい", {{description, pattern}, {"全てのファイル(*.*)", "*.*"}}, "",
-          OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "txt"};
+// The choosers that open a file: one title and one set of options, a filter of their own before all files.
+FileChooser OpenChooser(std::vector<std::pair<std::string, std::string>> filter) {
+  filter.emplace_back("全てのファイル(*.*)", "*.*");
+  return {FileChooser::Kind::Open, "ファイルを選択して下さい", std::move(filter), "", OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "txt"};
 }
 
 }  // namespace
 
-const FileChooser kLayoutChooser = OpenChooser("設定ファイル(*.conf)", "*.conf");
+const FileChooser kLayoutChooser = OpenChooser({{"設定ファイル(*.conf)", "*.conf"}});
+// Record files are read as the bytes they describe.
 const FileChooser kImageChooser =
-    OpenChooser("イメージファイル(*.bin;*.bin.gz;*.img;*.img.gz)", "*.bin;*.bin.gz;*.img;*.img.gz");
+    OpenChooser({{"イメージファイル(*.bin;*.bin.gz;*.img;*.img.gz)", "*.bin;*.bin.gz;*.img;*.img.gz"},
+                 {"Sレコード/インテルHEXファイル(*.mot;*.srec;*.s19;*.s28;*.s37;*.hex;*.ihex;*.ihx)",
+                  "*.mot;*.srec;*.s19;*.s28;*.s37;*.hex;*.ihex;*.ihx"}});
 
 const FileChooser kOutputChooser = {
     FileChooser::Kind::Save,

@@ -52,6 +52,14 @@ class File {
   std::optional<FileStamp> SizedStamp() const;
   // Fills buffer up to size bytes; fewer only at the end of the file; none on an error.
   std::optional<size_t> Read(void* buffer, size_t size);
+  // The same from offset on, for a file read more than once (records); the position that Read goes
+  // on from stays where it was. Ordinary files only.
+  std::optional<size_t> ReadAt(std::uint64_t offset, void* buffer, size_t size);
+  // True for an ordinary file on disk; false for a device, pipe or anything else.
+  bool IsRegular() const;
+  // Up to size bytes, as many as one read of the system gives: a pipe gives what its writer has sent
+  // so far. 0 only at the end; none on an error.
+  std::optional<size_t> ReadSome(void* buffer, size_t size);
   // All size bytes or false.
   bool WriteAll(const void* data, size_t size);
   // Appends count bytes of erased flash (0xFF) at the file's position; false when they cannot all be
@@ -74,8 +82,6 @@ class File {
  private:
   friend class FileHandle;  // the platform sources of this folder, which open files of other kinds
   explicit File(std::intptr_t handle) : m_handle(handle) {}
-  // True for an ordinary file on disk; false for a device, pipe or anything else.
-  bool IsRegular() const;
   static constexpr std::intptr_t kInvalid = -1;
   // Counts bytes written and, every few tens of MiB, asks the system to start writing them to the
   // disk, so that the flush at the end has little left to wait for (a hint; Windows has none).

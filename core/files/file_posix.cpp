@@ -93,6 +93,25 @@ std::optional<size_t> File::Read(void* buffer, size_t size) {
   return done;
 }
 
+std::optional<size_t> File::ReadAt(std::uint64_t offset, void* buffer, size_t size) {
+  auto* out = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < size && offset + done <= std::uint64_t{INT64_MAX}) {
+    const auto at = static_cast<off_t>(offset + done);
+    const ssize_t n = Retrying([&] { return ::pread(Fd(m_handle), out + done, size - done, at); });
+    if (n < 0) return Failed();
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+std::optional<size_t> File::ReadSome(void* buffer, size_t size) {
+  const ssize_t n = Retrying([&] { return ::read(Fd(m_handle), buffer, size); });
+  if (n < 0) return Failed();
+  return static_cast<size_t>(n);
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {
@@ -233,6 +252,11 @@ std::string FollowLinks(std::string path) {
     path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
   }
   return path;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

@@ -78,6 +78,39 @@ std::optional<size_t> File::Read(void* buffer, size_t size) {
   return done;
 }
 
+// A read at an offset moves the position of a handle opened for plain reads: it is put back.
+std::optional<size_t> File::ReadAt(std::uint64_t offset, void* buffer, size_t size) {
+  const HANDLE h = FileHandle::Of(*this);
+  LARGE_INTEGER position{};
+  if (!::SetFilePointerEx(h, LARGE_INTEGER{}, &position, FILE_CURRENT)) return Failed();
+  auto* out = static_cast<char*>(buffer);
+  size_t done = 0;
+  bool failed = false;
+  while (done < size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset + done);
+    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(h, out + done, static_cast<DWORD>(std::min(size - done, kMaxTransfer)), &got, &at)) {
+      failed = ::GetLastError() != ERROR_HANDLE_EOF;
+      if (failed) Failed();
+      break;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  if (!::SetFilePointerEx(h, position, nullptr, FILE_BEGIN)) return Failed();
+  if (failed) return std::nullopt;
+  return done;
+}
+
+std::optional<size_t> File::ReadSome(void* buffer, size_t size) {
+  DWORD got = 0;
+  if (::ReadFile(FileHandle::Of(*this), buffer, static_cast<DWORD>(std::min(size, kMaxTransfer)), &got, nullptr)) return got;
+  if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;  // the writing end of a pipe closed: its end
+  return Failed();
+}
+
 bool File::WriteAll(const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   while (size > 0) {

@@ -1,7 +1,6 @@
 #pragma once
-// Paths as names of files: whether two name one file, whether one names standard output; and
-// (Windows, for the dialog) whether one names a folder, and the form in which a path reaches the
-// system.
+// Paths as names of files: whether two name one file, whether one names standard output, whether
+// one names a folder; and (Windows) the form in which a path reaches the system.
 
 #include <string>
 
@@ -16,10 +15,10 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // file that standard output was sent to.
 bool NamesStandardOutput(const std::string& path);
 
-#ifdef _WIN32
 // Whether path names a folder (links followed).
 bool IsFolder(const std::string& path);
 
+#ifdef _WIN32
 // The form in which a path reaches the system: full, resolved ("..", ".", "/"), and prefixed with
 // \\?\ (\\?\UNC\ for a network path) so that no length limit applies. Devices (\\.\NUL) stay as
 // they are.

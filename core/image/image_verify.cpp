@@ -72,7 +72,7 @@ bool VerifyReport::AllMatch() const {
   return imageSize == expectedSize;
 }
 
-std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, const std::string& imagePath) {
+std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, const std::string& imagePath, std::uint64_t base) {
   std::optional<File> image = File::OpenForReading(imagePath);
   if (!image) return std::nullopt;
   const std::unique_ptr<char[]> buffers(new char[2 * kStreamBufferSize]);
@@ -80,7 +80,7 @@ std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, cons
   VerifyReport report;
   std::uint64_t consumed = 0;
   for (const RegionRow& row : rows) {
-    RegionBytes expected(row, report.expectedSize);
+    RegionBytes expected(row, report.expectedSize, base);
     report.regions.push_back(CompareRegion(expected, *image, buffers.get(), buffers.get() + kStreamBufferSize, consumed));
     report.expectedSize += expected.Placed().size;
   }

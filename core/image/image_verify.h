@@ -36,7 +36,8 @@ struct VerifyReport {
   bool AllMatch() const;
 };
 
-// None when the image file cannot be read at all.
-std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, const std::string& imagePath);
+// None when the image file cannot be read at all. base places the bytes of image files given as
+// records, as the writer does.
+std::optional<VerifyReport> VerifyImage(const std::vector<RegionRow>& rows, const std::string& imagePath, std::uint64_t base = 0);
 
 }  // namespace quorvel

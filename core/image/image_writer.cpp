@@ -7,6 +7,7 @@
 
 #include "files/replacement_file.h"
 #include "image/overlapped_writer.h"
+#include "image/record_image.h"
 #include "image/region_bytes.h"
 
 namespace quorvel {
@@ -48,6 +49,11 @@ class ImageOutput {
   }
   // Why the records could not be written; empty for the raw image, whose failures are the caller's.
   std::string FailureReason() const { return m_text ? m_text->FailureReason() : std::string(); }
+  // Ends the records' writer, its thread and what it holds: nothing writes to the file afterwards.
+  void Abandon() {
+    m_encoder.reset();
+    m_text.reset();
+  }
 
  private:
   File& m_file;
@@ -55,39 +61,60 @@ class ImageOutput {
   std::optional<RecordEncoder> m_encoder;
 };
 
+bool AnyCancelled(const std::vector<WriteObserver*>& observers) {
+  return std::any_of(observers.begin(), observers.end(), [](const WriteObserver* o) { return o->Cancelled(); });
+}
+
 // One generation: the output, the stream buffer, and the region map so far.
 class ImageWriter {
  public:
-  ImageWriter(const std::vector<RegionRow>& rows, ImageOutput& output, const std::string& outputPath, MessageSink& sink,
-              const std::vector<WriteObserver*>& observers, char* buffer)
-      : m_rows(rows), m_output(output), m_outputPath(outputPath), m_sink(sink), m_observers(observers), m_buffer(buffer) {}
+  // checked: the regions opened before the output, by the rows' index.
+  ImageWriter(const std::vector<RegionRow>& rows, std::vector<std::unique_ptr<RegionBytes>> checked, std::uint64_t base,
+              ImageOutput& output, const std::string& outputPath, MessageSink& sink, const std::vector<WriteObserver*>& observers,
+              char* buffer)
+      : m_rows(rows), m_checked(std::move(checked)), m_base(base), m_output(output), m_outputPath(outputPath), m_sink(sink),
+        m_observers(observers), m_buffer(buffer) {}
 
-  // Writes every row; on a failure the message has been shown before this returns false.
+  // Writes every row; on a failure the message has been shown before this returns false, unless the
+  // run was cancelled (Stopped).
   bool WriteAll() {
     const bool bytesWanted = std::any_of(m_observers.begin(), m_observers.end(), [](auto* o) { return o->WantsBytes(); });
     std::uint64_t position = 0;
-    for (const RegionRow& row : m_rows) {
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+      if (AnyCancelled(m_observers)) return Stop();
       // The region's image file stays open until the region is written or its failure has been shown.
-      RegionBytes region(row, position);
+      std::unique_ptr<RegionBytes> opened = std::move(m_checked[i]);
+      if (!opened) opened = std::make_unique<RegionBytes>(m_rows[i], position, m_base);
+      RegionBytes& region = *opened;
       if (region.Problem()) return Fail(region);
+      std::uint64_t at = position;  // where the region's next bytes go in the image
       if (File* raw = m_output.RawFile(); raw && !bytesWanted) {
         switch (region.CopyImageInto(*raw)) {
           case RegionBytes::Copy::WriteFailed: return WriteFailed();
           case RegionBytes::Copy::Failed: return Fail(region);
-          case RegionBytes::Copy::Done: Passed(region.Placed().imageBytes, nullptr); break;
+          case RegionBytes::Copy::Done: Passed(region.Placed().imageBytes, nullptr), at += region.Placed().imageBytes; break;
           case RegionBytes::Copy::Unsupported: break;
         }
       }
       for (RegionBytes::Chunk chunk; (chunk = region.Next(m_buffer, kStreamBufferSize)).size > 0;) {
         if (chunk.erased) {
-          // The rest of the region is fill, which the output takes in one piece and may share.
-          const std::uint64_t fill = chunk.size + region.TakeFill();
-          if (!m_output.Fill(fill)) return WriteFailed();
-          Passed(fill, bytesWanted ? ErasedBlock() : nullptr);
-          break;
+          // A gap between records, or the rest of the region: fill, which the output takes in large
+          // pieces and may share: pieces that end where the image's bytes are a multiple of the piece,
+          // so that after the first they start where the file system's blocks do.
+          for (std::uint64_t fill = chunk.size + region.TakeFill(); fill > 0;) {
+            const std::uint64_t piece = std::min<std::uint64_t>(fill, kFillPiece - at % kFillPiece);
+            if (!m_output.Fill(piece)) return WriteFailed();
+            Passed(piece, bytesWanted ? ErasedBlock() : nullptr);
+            if (AnyCancelled(m_observers)) return Stop();
+            fill -= piece;
+            at += piece;
+          }
+          continue;
         }
         if (!m_output.Write(chunk)) return WriteFailed();
         for (WriteObserver* o : m_observers) o->Written(chunk.data, chunk.size);
+        at += chunk.size;
+        if (AnyCancelled(m_observers)) return Stop();
       }
       if (region.Problem()) return Fail(region);
       for (WriteObserver* o : m_observers) o->RegionDone(region.Placed());
@@ -98,8 +125,18 @@ class ImageWriter {
   }
 
   std::vector<PlacedRegion> TakeMap() { return std::move(m_map); }
+  bool Stopped() const { return m_stopped; }
 
  private:
+  // Between pieces the observers hear of and may cancel after: large enough to cost nothing, small
+  // enough that a slow disk takes a fraction of a second for one.
+  static constexpr std::uint64_t kFillPiece = kStreamBufferSize;
+
+  // A cancelled run says nothing, even of a read or write that the cancel interrupted.
+  bool Stop() {
+    m_stopped = true;
+    return false;
+  }
   // Tells the observers of count bytes that did not pass through the buffer: copied inside the system
   // (none then wants bytes) or erased (given as the erased block to those that want bytes).
   void Passed(std::uint64_t count, const char* erased) {
@@ -110,32 +147,53 @@ class ImageWriter {
     }
   }
   bool Fail(const RegionBytes& region) {
+    if (AnyCancelled(m_observers)) return Stop();
     m_sink.ShowMessage(*region.Problem());
     return false;
   }
   bool WriteFailed() {
+    if (AnyCancelled(m_observers)) return Stop();
     const std::string reason = m_output.FailureReason();
     m_sink.ShowMessage({MessageId::CannotWrite, {}, m_outputPath, reason.empty() ? LastSystemError() : reason});
     return false;
   }
 
   const std::vector<RegionRow>& m_rows;
+  std::vector<std::unique_ptr<RegionBytes>> m_checked;
+  std::uint64_t m_base;
   ImageOutput& m_output;
   const std::string& m_outputPath;
   MessageSink& m_sink;
   const std::vector<WriteObserver*>& m_observers;
   char* m_buffer;
   std::vector<PlacedRegion> m_map;
+  bool m_stopped = false;
 };
 
-// The bytes of the image; UINT64_MAX for an image of more bytes than that, which no image can be.
+// The bytes of the image.
 std::uint64_t TotalSize(const std::vector<RegionRow>& rows) {
   std::uint64_t total = 0;
-  for (const RegionRow& row : rows) {
-    const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, row.size));
-    total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
-  }
+  for (const RegionRow& row : rows) total = NextPosition(total, row);
   return total;
+}
+
+// The regions whose image files are named as records, opened and their records read through before
+// the output is opened: a fault in them refuses the run with nothing written (and untold, when the run
+// was cancelled meanwhile), and each file stays held until its region is written. None at the index
+// of any other row.
+std::vector<std::unique_ptr<RegionBytes>> CheckRecords(const std::vector<RegionRow>& rows, std::uint64_t base, MessageSink& sink,
+                                                       const std::vector<WriteObserver*>& observers, bool& failed) {
+  std::vector<std::unique_ptr<RegionBytes>> checked(rows.size());
+  std::uint64_t position = 0;
+  for (size_t i = 0; i < rows.size() && !failed; position = NextPosition(position, rows[i++])) {
+    if (!HasRecordName(rows[i].imagePath)) continue;
+    checked[i] = std::make_unique<RegionBytes>(rows[i], position, base);
+    if (const std::optional<Message>& problem = checked[i]->Problem()) {
+      if (!AnyCancelled(observers)) sink.ShowMessage(*problem);
+      failed = true;
+    }
+  }
+  return checked;
 }
 
 // After a failure: the new image goes and, as the user agreed to replace it, the old one too unless
@@ -146,17 +204,21 @@ void Abandon(ReplacementFile& output, bool keepOld, const std::string& outputPat
   if (output.WritesInPlace() && !removed) sink.ShowMessage({MessageId::OutputEmptied, {}, outputPath});
 }
 
-// Writes every row into output; the map, or none once the failure has been shown.
-std::optional<std::vector<PlacedRegion>> WriteRows(const std::vector<RegionRow>& rows, ReplacementFile& output,
-                                                   const std::string& outputPath, MessageSink& sink,
-                                                   const OutputOptions& options, const std::vector<WriteObserver*>& observers) {
+// Writes every row into output; the map, or none once the failure has been shown or the run was
+// cancelled (stopped).
+std::optional<std::vector<PlacedRegion>> WriteRows(const std::vector<RegionRow>& rows, std::vector<std::unique_ptr<RegionBytes>> checked,
+                                                   ReplacementFile& output, const std::string& outputPath, MessageSink& sink,
+                                                   const OutputOptions& options, const std::vector<WriteObserver*>& observers,
+                                                   bool& stopped) {
   const std::uint64_t total = TotalSize(rows);
   const std::unique_ptr<char[]> buffer(new char[kStreamBufferSize]);
   if (options.format == OutputFormat::Binary && options.shareErased) output.ShareErasedRuns();
   for (WriteObserver* o : observers) o->ImageStarting(total);
   ImageOutput image(output.Get(), options, total);
-  ImageWriter writer(rows, image, outputPath, sink, observers, buffer.get());
-  if (!writer.WriteAll()) return std::nullopt;
+  ImageWriter writer(rows, std::move(checked), options.base, image, outputPath, sink, observers, buffer.get());
+  const bool written = writer.WriteAll();
+  stopped = writer.Stopped() || AnyCancelled(observers);
+  if (!written || stopped) return std::nullopt;
   return writer.TakeMap();
 }
 
@@ -174,21 +236,27 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     sink.ShowMessage({MessageId::BeyondRecordAddresses});
     return std::nullopt;
   }
+  bool failed = false;
+  std::vector<std::unique_ptr<RegionBytes>> checked = CheckRecords(rows, options.base, sink, observers, failed);
+  if (failed || AnyCancelled(observers)) return std::nullopt;
   std::optional<ReplacementFile> output = ReplacementFile::Open(outputPath);
   if (!output) {
     sink.ShowMessage({MessageId::CannotOpen, {}, outputPath, LastSystemError()});
     return std::nullopt;
   }
   std::optional<std::vector<PlacedRegion>> map;
+  bool stopped = false;
   try {
-    map = WriteRows(rows, *output, outputPath, sink, options, observers);
+    map = WriteRows(rows, std::move(checked), *output, outputPath, sink, options, observers, stopped);
   } catch (const std::bad_alloc&) {
     sink.ShowMessage({MessageId::OutOfMemory});
   } catch (const std::system_error&) {  // no thread for the records' writer
     sink.ShowMessage({MessageId::OutOfMemory});
   }
+  // After a failure, as the user agreed to replace the output, no file stands in its place; after a
+  // cancel the old one stays, for the user did not agree to lose it.
   if (!map) {
-    Abandon(*output, false, outputPath, sink);
+    Abandon(*output, stopped, outputPath, sink);
     return std::nullopt;
   }
   // The observers' files whole before the image takes its place: either both are put in place or
@@ -201,8 +269,9 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     }
   }
   if (!output->Commit()) {
-    sink.ShowMessage({MessageId::CannotWrite, {}, outputPath, LastSystemError()});
-    Abandon(*output, false, outputPath, sink);
+    const bool cancelled = AnyCancelled(observers);  // the flush that the cancel interrupted is told of by no one
+    if (!cancelled) sink.ShowMessage({MessageId::CannotWrite, {}, outputPath, LastSystemError()});
+    Abandon(*output, cancelled, outputPath, sink);
     return std::nullopt;
   }
   for (WriteObserver* o : observers) {

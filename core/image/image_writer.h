@@ -31,13 +31,18 @@ class WriteObserver {
   virtual std::optional<Message> ImageComplete(const std::vector<PlacedRegion>& /*map*/) { return std::nullopt; }
   // The image stands in place: the observer's file takes its own place; the message if it could not.
   virtual std::optional<Message> ImagePlaced() { return std::nullopt; }
+  // Whether the user has asked the run to stop; asked between pieces of the image, from the writer's
+  // thread.
+  virtual bool Cancelled() const { return false; }
 };
 
 // What a generation is asked for besides the rows and the output.
 struct OutputOptions {
   OutputFormat format = OutputFormat::Binary;
   bool shareErased = true;  // a raw image's erased runs may share blocks rather than be written
-  std::uint64_t base = 0;  // where the image's first byte sits in the target's address space (records only)
+  // Where the image's first byte sits in the target's address space: the addresses of the records
+  // written, and those that image files given as records place their bytes by.
+  std::uint64_t base = 0;
   std::string layoutPath;  // the layout the rows came from: an input, never written over
 };
 
@@ -50,7 +55,12 @@ struct OutputOptions {
 //   as the user had agreed to replace it, so is a regular file that stood at outputPath; one that
 //   cannot be removed (written in place) is left empty, and the user is told so.
 // - An output that is not a regular file (a device, a stream) is written directly and never deleted.
+// - A run that an observer cancels stops between pieces, showing nothing: the temporary file is
+//   deleted and the old output stays as it was, for the user did not agree to lose it. Once the new
+//   image is in its place, a cancel comes too late, and the success is told.
 // - No image file is ever written to: an output that is one of them is refused before anything.
+// - Image files given as records are read through and checked before the output is opened: a fault
+//   in them refuses the run with the output untouched.
 // - No memory, or no thread for the records' writer, is a failure like any other: "メモリが足りません。".
 // Returns the region map on success.
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,

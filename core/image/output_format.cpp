@@ -39,6 +39,15 @@ std::optional<OutputFormat> FormatFromName(std::string_view name) {
   return std::nullopt;
 }
 
+std::string_view FormatName(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::SRecord: return "srec";
+    case OutputFormat::IntelHex: return "ihex";
+    case OutputFormat::Binary: break;
+  }
+  return "bin";
+}
+
 bool RecordsCanAddress(std::uint64_t base, std::uint64_t totalBytes) {
   constexpr std::uint64_t kAddressSpace = std::uint64_t{1} << 32;
   return base < kAddressSpace && totalBytes <= kAddressSpace - base;

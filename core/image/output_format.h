@@ -21,6 +21,8 @@ std::optional<OutputFormat> FormatOfExtension(std::string_view path);
 OutputFormat FormatForPath(std::string_view path);
 // "bin", "srec" or "ihex"; none for any other name.
 std::optional<OutputFormat> FormatFromName(std::string_view name);
+// The name of a format: "bin", "srec" or "ihex".
+std::string_view FormatName(OutputFormat format);
 // Whether records can address every byte of an image of totalBytes whose first byte sits at base:
 // the last address must fit 32 bits.
 bool RecordsCanAddress(std::uint64_t base, std::uint64_t totalBytes);

@@ -1,4 +1,4 @@
-#include "record_image.h"
+#include "image/record_image.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "files/file.h"
+#include "image/output_format.h"
 
 namespace quorvel {
 namespace {
@@ -329,16 +330,13 @@ class RecordReader {
 
 }  // namespace
 
+bool HasRecordName(std::string_view path) {
+  const std::optional<OutputFormat> format = FormatOfExtension(path);
+  return format && *format != OutputFormat::Binary;
+}
+
 bool LooksLikeRecords(std::string_view path, std::string_view firstBytes) {
-  const size_t dot = path.find_last_of("./\\");
-  if (dot == std::string_view::npos || path[dot] != '.') return false;
-  std::string_view extension = path.substr(dot + 1);
-  static constexpr std::string_view kExtensions[] = {"mot", "srec", "s19", "s28", "s37", "hex", "ihex", "ihx"};
-  const auto sameName = [&](std::string_view name) {
-    return std::equal(name.begin(), name.end(), extension.begin(), extension.end(),
-                      [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b); });
-  };
-  if (std::none_of(std::begin(kExtensions), std::end(kExtensions), sameName)) return false;
+  if (!HasRecordName(path)) return false;
   const size_t first = firstBytes.find_first_not_of(" \t\r\n");
   return first != std::string_view::npos && (firstBytes[first] == 'S' || firstBytes[first] == ':');
 }

@@ -28,9 +28,12 @@ class RandomAccessInput {
   virtual std::optional<size_t> ReadAt(std::uint64_t offset, void* buffer, size_t size) = 0;
 };
 
-// Whether an image file is to be read as records rather than copied: its name ends in .mot, .srec,
-// .s19, .s28, .s37, .hex, .ihex or .ihx (any letter case), and the first of firstBytes (the file's
-// beginning) that is no space, tab or line end is 'S' (S-record) or ':' (Intel HEX).
+// Whether an image file's name is that of records: it ends in .mot, .srec, .s19, .s28, .s37, .hex,
+// .ihex or .ihx (any letter case).
+bool HasRecordName(std::string_view path);
+// Whether an image file is to be read as records rather than copied: it has a record name, and the
+// first of firstBytes (the file's beginning) that is no space, tab or line end is 'S' (S-record) or
+// ':' (Intel HEX).
 bool LooksLikeRecords(std::string_view path, std::string_view firstBytes);
 
 // The file is read in pieces of this size.

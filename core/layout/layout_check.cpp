@@ -8,7 +8,6 @@
 
 #include "base/hex_digits.h"
 #include "base/text.h"
-#include "files/file.h"
 #include "text/value_text.h"
 
 namespace quorvel {
@@ -45,23 +44,6 @@ std::optional<std::string> MeantRegion(const std::string& name) {
   return std::nullopt;
 }
 
-// The bytes an image file holds, and whether the number is exact: where the system cannot say (a
-// pipe), they are counted up to one more than limit. None when it cannot be opened or read.
-std::optional<std::pair<std::uint64_t, bool>> ImageBytes(const std::string& path, std::uint64_t limit) {
-  std::optional<File> file = File::OpenForReading(path);
-  if (!file) return std::nullopt;
-  if (const std::optional<FileStamp> stamp = file->SizedStamp()) return std::pair{stamp->size, true};
-  std::vector<char> buffer(1 << 16);
-  std::uint64_t count = 0;
-  while (count <= limit) {
-    const std::optional<size_t> got = file->Read(buffer.data(), buffer.size());
-    if (!got) return std::nullopt;
-    if (*got == 0) return std::pair{count, true};
-    count += *got;
-  }
-  return std::pair{count, false};
-}
-
 // A number as its text would give it: "0x" and its digits, after a minus sign when it is negative.
 std::string SignedHex(std::int64_t value) {
   return value < 0 ? "-" + qbase::FormatHex(0 - static_cast<std::uint64_t>(value)) : qbase::FormatHex(static_cast<std::uint64_t>(value));
@@ -72,13 +54,14 @@ class Checker {
   Checker(const ProfileFile& profile, const std::vector<RegionRow>& rows, Language language)
       : m_profile(profile), m_rows(rows), m_language(language) {}
 
-  std::vector<Finding> Run() {
+  std::vector<Finding> Run(const std::vector<Finding>& imageFindings) {
     CheckSections();
     if (m_rows.empty()) {
       Add("", 0, Say("defines no region: there is nothing to write", "リージョンが一つも定義されていません: 出力するものがありません"));
     }
     CheckMissingOffsets();
     for (const RegionRow& row : m_rows) CheckRegion(row);
+    for (const Finding& f : imageFindings) Add(f.region, f.line, f.text);
     CheckPlacement();
     // In the order of the file's lines; those that concern no one line after them.
     std::stable_sort(m_findings.begin(), m_findings.end(), [](const Finding& a, const Finding& b) {
@@ -172,19 +155,6 @@ class Checker {
       Add(region, m_profile.FindValue(region, "SIZE")->line,
           Say("SIZE is negative: the image cannot be written", "SIZEが負の値です: イメージを作成できません"));
     }
-    const std::string& image = row.imagePath;
-    if (image.empty()) return;
-    const std::uint64_t regionBytes = row.size > 0 ? static_cast<std::uint64_t>(row.size) : 0;
-    const auto bytes = ImageBytes(image, regionBytes);
-    if (!bytes) {
-      Add(region, 0, Say("the image file '{0}' cannot be opened: {1}", "イメージファイル'{0}'を開けません: {1}",
-                         {image, LastSystemError()}));
-    } else if (bytes->first > regionBytes) {
-      Add(region, 0, Say("the image file '{0}' ({1}{2} bytes) is larger than the region ({3} bytes)",
-                         "イメージファイル'{0}'（{2}バイト{1}）がリージョン（{3}バイト）より大きいです",
-                         {image, bytes->second ? "" : Say("more than ", "を超える"), std::to_string(bytes->second ? bytes->first : regionBytes),
-                          std::to_string(regionBytes)}));
-    }
   }
 
   // Gaps and overlaps, in row order, where offsets and sizes are numbers that mean what they say:
@@ -238,8 +208,9 @@ class Checker {
 
 }  // namespace
 
-std::vector<Finding> CheckLayout(const ProfileFile& profile, const std::vector<RegionRow>& rows, Language language) {
-  return Checker(profile, rows, language).Run();
+std::vector<Finding> CheckLayout(const ProfileFile& profile, const std::vector<RegionRow>& rows, Language language,
+                                 const std::vector<Finding>& imageFindings) {
+  return Checker(profile, rows, language).Run(imageFindings);
 }
 
 }  // namespace quorvel

@@ -18,8 +18,9 @@ struct Finding {
 };
 
 // The rows are those loaded from the profile, with the image choices made on them. The texts are in
-// the language given.
+// the language given. imageFindings, what the image files would do (the image layer finds them:
+// CheckImages), take their place among the others.
 std::vector<Finding> CheckLayout(const ProfileFile& profile, const std::vector<RegionRow>& rows,
-                                 Language language = Language::English);
+                                 Language language = Language::English, const std::vector<Finding>& imageFindings = {});
 
 }  // namespace quorvel

@@ -36,6 +36,31 @@ constexpr Words kMessages[] = {
     {MessageId::UnexpectedError, kError, "予期しないエラーが発生しました。", nullptr},
     {MessageId::OutputEmptied, kError, "出力ファイルを削除できないため、空にしました。", "the output could not be removed, so it was emptied"},
     {MessageId::NotALayout, kError, "レイアウトファイルではありません。\r\n{1}", "not a layout file (it defines no region)"},
+    {MessageId::RecordsMalformed, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目はレコードとして正しくありません。",
+     "line {2} of the image file {1} of region '{0}' is no well-formed record"},
+    {MessageId::RecordsBadChecksum, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目のチェックサムが合いません。",
+     "line {2} of the image file {1} of region '{0}' has a wrong checksum"},
+    {MessageId::RecordsWrongCount, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目のレコード数が合いません。",
+     "line {2} of the image file {1} of region '{0}' gives a wrong count of records"},
+    {MessageId::RecordsNoEnd, kError, "リージョン'{0}'のイメージファイル{1}に終了レコードがありません（ファイルが途中で切れています）。",
+     "the image file {1} of region '{0}' has no end record: the file is cut short"},
+    {MessageId::RecordsBeyond4GiB, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目に4GiBを超えるアドレスのデータがあります。",
+     "line {2} of the image file {1} of region '{0}' holds data past 4 GiB"},
+    {MessageId::RecordsOutsideRegion, kError,
+     "リージョン'{0}'のイメージファイル{1}のレコードはアドレス{2}～{3}にあり、リージョンのアドレス{4}～{5}からはみ出しています。",
+     "the records of the image file {1} of region '{0}' lie at {2} to {3}, outside the region's addresses {4} to {5} "
+     "(--base plus its position in the image)"},
+    {MessageId::RecordsConflict, kError, "リージョン'{0}'のイメージファイル{1}のレコードが、アドレス{2}に異なるデータを与えています。",
+     "the records of the image file {1} of region '{0}' give address {2} two different bytes"},
+    {MessageId::RecordsNotAFile, kError,
+     "リージョン'{0}'のイメージファイル{1}はレコードの名前ですが、通常のファイルではありません（レコードは二度読むため、ファイルで指定してください）。",
+     "the image file {1} of region '{0}' is named as records, which are read twice: it must be an ordinary file, not a pipe"},
+    {MessageId::RegionsExtracted, MessageKind::Plain, "リージョンのイメージファイルを書き出しました。", "the regions' image files are written"},
+    {MessageId::ImageTooShort, kError, "イメージファイル{1}はリージョン'{0}'の途中で終わっています（{2}バイト、レイアウトでは{3}バイト）。",
+     "the image {1} ends inside region '{0}': it holds {2} bytes, the layout calls for {3}"},
+    {MessageId::NotAFolder, kError, "{1}はフォルダーではありません。", "{1} is no folder"},
+    {MessageId::SameAsImageRead, kError, "読み込むイメージファイルと同じファイルには出力できません。", "the output cannot be the image that is read"},
+    {MessageId::FileChanged, kError, "ファイル{1}が読み込み中に変更されました。", "the file {1} changed while it was read"},
 };
 
 constexpr bool InOrderOfIds() {
@@ -54,7 +79,21 @@ MessageKind KindOf(MessageId id) { return WordsOf(id).kind; }
 
 std::string MessageText(const Message& message, Language language) {
   const Words& words = WordsOf(message.id);
-  return Say(language, words.english ? words.english : words.japanese, words.japanese, {message.region, message.path});
+  const auto detail = [&](size_t i) { return i < message.details.size() ? std::string_view(message.details[i]) : std::string_view(); };
+  return Say(language, words.english ? words.english : words.japanese, words.japanese,
+             {message.region, message.path, detail(0), detail(1), detail(2), detail(3)});
+}
+
+std::string MessageLine(const Message& message, Language language) {
+  const Words& words = WordsOf(message.id);
+  const std::string_view text = language == Language::English && words.english ? words.english : words.japanese;
+  std::string line = MessageText(message, language);
+  if (!message.path.empty()) {
+    if (text.find("{1}") == std::string_view::npos) line += " " + message.path;
+    if (!message.reason.empty()) line += ": " + message.reason;
+  }
+  if (!message.entry.empty()) line += " " + message.region + ": " + message.entry;
+  return line;
 }
 
 }  // namespace quorvel

@@ -6,8 +6,11 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 #include "base/text.h"
 #include "resource.h"
@@ -131,12 +134,22 @@ class Quorvel : public ::testing::Test {
     Click(::GetDlgItem(chooser, IDOK));
     return chooser;
   }
+  // A point on the row, in the list's client coordinates.
+  POINT RowPoint(int row) {
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    SendThere(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(row), &rect, sizeof rect);
+    return {rect.left + 20, (rect.top + rect.bottom) / 2};
+  }
+  // Drops the file onto the main window at the point of its client area, as the shell hands a drop over.
+  void Drop(const std::string& path, POINT at) {
+    struct { DROPFILES header; wchar_t names[1024]; } drop{{sizeof(DROPFILES), at, FALSE, TRUE}, {}};  // the names end in zeros
+    Utf8ToWide(path).copy(drop.names, 1022);
+    SendThere(m_main, WM_DROPFILES, 0, &drop, sizeof drop);
+  }
   // Double-clicks the row with the mouse, as a user does, and chooses the image for it.
   void Assign(int row, const std::string& image) {
     Await("main window taking input", [&] { return ::IsWindowEnabled(m_main) != FALSE; });
-    RECT rect{LVIR_BOUNDS, 0, 0, 0};
-    SendThere(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(row), &rect, sizeof rect);
-    POINT point{rect.left + 20, (rect.top + rect.bottom) / 2};
+    POINT point = RowPoint(row);
     ::ClientToScreen(m_list, &point);
     ::SetForegroundWindow(m_main);
     // Two clicks with a human pause, well inside the double-click time; the point goes with each.
@@ -221,6 +234,64 @@ TEST_F(Quorvel, TypicalRunWritesTheGoldenImageAndAsksBeforeWritingItAgain) {
   Shot("9-maximised");
 }
 
+// A slow image, a pipe that delivers 4 KiB every 100 ms into a region of 4 MiB, dropped onto its row:
+// while it is written the main window answers but takes no input, and the progress window over it
+// moves. キャンセル ends the run at once, even with the pipe gone silent (its read interrupted): the
+// old output stays byte for byte, the temporary file goes, and no message comes.
+TEST_F(Quorvel, ASlowImageShowsItsProgressAndCancelKeepsTheOldOutput) {
+  const std::string pipeName = "\\\\.\\pipe\\quorvel-slow-" + std::to_string(::GetCurrentProcessId()) + ".bin";
+  const HANDLE pipe = ::CreateNamedPipeW(Utf8ToWide(pipeName).c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 1 << 16, 0, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  std::atomic<bool> silent = false;
+  std::thread feeder([&] {
+    const std::string piece(4096, 'K');
+    DWORD n = 0;
+    for (::ConnectNamedPipe(pipe, nullptr); !silent && ::WriteFile(pipe, piece.data(), 4096, &n, nullptr);) ::Sleep(100);
+  });
+  struct Ending {  // however the test ends: a feeder still waiting for the program is let go
+    std::function<void()> end;
+    ~Ending() { end(); }
+  } ending{[&] {
+    silent = true;
+    ::CloseHandle(::CreateFileW(Utf8ToWide(pipeName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    feeder.join();
+    ::CloseHandle(pipe);
+  }};
+  testing::WriteBytes(m_dir.Path("slow.conf"), "[kernel]\r\nOFFSET=0\r\nSIZE=0x400000\r\n");
+  const std::string output = m_dir.Path("all.bin");
+  testing::WriteBytes(output, "old contents");
+  Start(" \"" + m_dir.Path("slow.conf") + "\"");
+  AwaitRows(1);
+  POINT onRow = RowPoint(0);
+  ::MapWindowPoints(m_list, m_main, &onRow, 1);
+  Drop(pipeName, onRow);
+  const HWND chooser = Generate(output);
+  Click(::GetDlgItem(AwaitDialog("question", [&](HWND w) { return ::GetWindow(w, GW_OWNER) == chooser && ::GetDlgItem(w, IDYES); }), IDYES));
+  const HWND progress = AwaitDialog("progress window", [&](HWND w) { return ::GetWindow(w, GW_OWNER) == m_main && ::GetDlgItem(w, IDC_PROGRESS_BAR); });
+  const HWND bar = ::GetDlgItem(progress, IDC_PROGRESS_BAR);
+  const LRESULT first = ::SendMessageW(bar, PBM_GETPOS, 0, 0);
+  Await("progress", [&] { return ::SendMessageW(bar, PBM_GETPOS, 0, 0) > first; });
+  DWORD_PTR answer = 0;
+  EXPECT_TRUE(::SendMessageTimeoutW(m_main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &answer)) << "the main window does not answer";
+  EXPECT_FALSE(::IsWindowEnabled(m_main));
+  EXPECT_TRUE(Text(::GetDlgItem(progress, IDC_PROGRESS_TEXT)).starts_with("kernel を書き込んでいます… ")) << Text(::GetDlgItem(progress, IDC_PROGRESS_TEXT));
+  EXPECT_EQ(Text(::GetDlgItem(progress, IDCANCEL)), "キャンセル");
+  Shot("10-progress");
+  silent = true;  // the pipe stays open but sends nothing more
+  Click(::GetDlgItem(progress, IDCANCEL));
+  const auto files = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(testing::FsPath(m_dir.Path("")))) names.push_back(testing::Utf8Path(entry.path().filename()));
+    return std::ranges::sort(names), names;
+  };
+  Await("the temporary file's removal", [&] { return files() == std::vector<std::string>{"all.bin", "slow.conf"}; });
+  Await("main window taking input", [&] { return ::IsWindowEnabled(m_main) != FALSE; });
+  EXPECT_FALSE(::IsWindow(progress));
+  EXPECT_TRUE(testing::ReadBytes(output) == "old contents");
+  ::Sleep(300);
+  EXPECT_EQ(AwaitDialog("main window alone", [&](HWND w) { return w == m_main || ::GetWindow(w, GW_OWNER) == m_main; }), m_main);
+}
+
 // Started with a layout (one dropped onto the program's icon: its path after the program's name), the
 // program opens it; a file dropped onto its window comes as the system hands one over, a drop handle
 // in the program's own memory. Then the key pressed in the list, or the close box (none), ends it.
@@ -230,9 +301,7 @@ TEST_P(QuorvelEnds, OpensTheLayoutItWasStartedWithTakesADropAndEndsWithoutAQuest
   Start(" \"" + Example("board.conf") + "\"");
   AwaitRows(5);
   testing::WriteBytes(m_dir.Path("two.conf"), "[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[kernel]\r\nOFFSET=0x10\r\nSIZE=0x10\r\n");
-  struct { DROPFILES header; wchar_t names[1024]; } drop{{sizeof(DROPFILES), {40, 40}, FALSE, TRUE}, {}};  // the names end in zeros
-  Utf8ToWide(m_dir.Path("two.conf")).copy(drop.names, 1022);
-  SendThere(m_main, WM_DROPFILES, 0, &drop, sizeof drop);
+  Drop(m_dir.Path("two.conf"), {40, 40});
   AwaitRows(2);
   const WPARAM key = GetParam();
   ::PostMessageW(key ? m_list : m_main, key ? WM_KEYDOWN : WM_SYSCOMMAND, key ? key : SC_CLOSE, 1);

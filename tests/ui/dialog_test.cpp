@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "command_line.h"
 #include "framework/app.h"
+#include "image/record_image.h"
 #include "quorvel_dlg.h"
 #include "test_support.h"
 
@@ -48,7 +49,8 @@ static_assert(!std::is_copy_constructible_v<CQuorvelDlg> && !std::is_copy_assign
 
 // The dialog, the test answering in the user's place: it keeps the choosers asked for (none for one the
 // dialog does not own) and the messages shown, " (error)" after one with the error icon, " (not the
-// dialog's)" after one the dialog does not own or with a caption, " (wait)" under the wait cursor.
+// dialog's)" after one the dialog does not own, with a caption or on another thread than its window's,
+// " (wait)" under the wait cursor.
 class DialogTest : public ::testing::Test, public UserPrompts {
  protected:
   void SetUp() override {
@@ -65,7 +67,9 @@ class DialogTest : public ::testing::Test, public UserPrompts {
   }
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
     m_shown.push_back(text + (type == MB_ICONERROR ? " (error)" : type == MB_OK ? "" : " (?)") +
-                      (owner == m_dlg.m_hWnd && caption.empty() ? "" : " (not the dialog's)") +
+                      (owner == m_dlg.m_hWnd && caption.empty() && ::GetWindowThreadProcessId(owner, nullptr) == ::GetCurrentThreadId()
+                           ? ""
+                           : " (not the dialog's)") +
                       (::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT) ? " (wait)" : ""));
     return IDOK;
   }
@@ -164,10 +168,18 @@ TEST_F(DialogTest, OpenReadsTheChosenLayoutIntoTheList) {
   EXPECT_EQ(m_asked, Choosers(6, &kLayoutChooser));
 }
 
+// Windows that are not children, counted as they are made.
+int g_windowsMade = 0;
+LRESULT CALLBACK CountWindowsMade(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && !(reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->style & WS_CHILD)) ++g_windowsMade;
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 // A double-click assigns an image to the selected row, not the one under the pointer; "実行(&G)"
-// writes the images in the chosen form under the wait cursor, never over the layout, and only once a
-// layout is open.
+// writes the images in the chosen form under the wait cursor (records read at base 0), never over the
+// layout, and only once a layout is open. A write this short shows no progress window.
 TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
+  const HHOOK hook = ::SetWindowsHookExW(WH_CBT, CountWindowsMade, nullptr, ::GetCurrentThreadId());
   Command(ID_MENU_EXECUTE);
   Command(ID_MENU_OPEN, m_layout);
   DoubleClick(-1, -1);  // no row selected: no chooser
@@ -176,8 +188,8 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   EXPECT_EQ(Rows(), (Texts{kBoardRows[0] + "first.bin", kBoardRows[1], kBoardRows[2]}));
   Command(ID_MENU_OPEN, m_layout);  // loading again drops the image choices
   EXPECT_EQ(Rows(), kBoardRows);
-  testing::WriteBytes(m_dir.Path("kernel.bin"), "LONG");
-  DoubleClick(2, 2, m_dir.Path("kernel.bin"));
+  testing::WriteBytes(m_dir.Path("kernel.mot"), "S10701004C4F4E47C7\r\nS9030000FC\r\n");  // "LONG" at 0x100
+  DoubleClick(2, 2, m_dir.Path("kernel.mot"));
   Command(ID_MENU_EXECUTE);  // cancelled
   const std::string output = m_dir.Path("出力 ü.bin");
   Command(ID_MENU_EXECUTE, output);
@@ -187,6 +199,8 @@ TEST_F(DialogTest, DoubleClickAssignsImagesThatExecuteWritesInTheChosenForm) {
   const std::string layout = testing::ReadBytes(m_layout);
   Command(ID_MENU_EXECUTE, m_layout);
   EXPECT_TRUE(testing::ReadBytes(m_layout) == layout) << "the layout was written over";
+  ::UnhookWindowsHookEx(hook);
+  EXPECT_EQ(g_windowsMade, 0);
   EXPECT_EQ(m_shown, (Texts{"イメージデータが入力されていません。 (error)", "イメージファイルを作成しました。 (wait)", "イメージファイルを作成しました。 (wait)",
                             "レイアウトファイルと同じファイルには出力できません。 (error) (wait)"}));
   EXPECT_EQ(m_asked, (Choosers{&kLayoutChooser, &kImageChooser, &kImageChooser, &kLayoutChooser, &kImageChooser, &kOutputChooser,
@@ -306,6 +320,12 @@ TEST(ChooserRequest, GivesTheFileDialogRoomForAnyPathAndTakesBackTheChosenEntry)
       {{"X.S37", 4}, OutputFormat::SRecord},  {{"x.hex", 2}, OutputFormat::IntelHex}, {{"x.srec", 3}, OutputFormat::SRecord},
   };
   for (const auto& [chosen, format] : cases) EXPECT_EQ(OutputFormatFor(chosen), format) << chosen.path << " " << chosen.filterIndex;
+  // The image chooser's second entry offers files that are read as records.
+  const std::string records = kImageChooser.filter.at(1).second;
+  for (size_t at = 0, end = 0; end < records.size(); at = end + 1) {
+    end = std::min(records.find(';', at), records.size());
+    EXPECT_TRUE(HasRecordName(records.substr(at, end - at))) << records.substr(at, end - at);
+  }
 }
 
 }  // namespace

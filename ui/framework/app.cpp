@@ -54,7 +54,7 @@ int AfxWinMain(HINSTANCE instance) {
   CWinApp* app = AfxGetApp();
   if (!app) return 1;
   try {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     app->m_hInstance = instance;
     app->m_arguments = AfxCommandLineArguments(::GetCommandLineW());

@@ -63,6 +63,10 @@ struct Bind {
     (Of(t).*Handler)(static_cast<UINT>(wParam), static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
     return true;
   }
+  static bool Message(CCmdTarget& t, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = (Of(t).*Handler)(wParam, lParam);
+    return true;
+  }
   static bool DropFiles(CCmdTarget& t, WPARAM wParam, LPARAM, LRESULT&) {
     (Of(t).*Handler)(reinterpret_cast<HDROP>(wParam));
     return true;
@@ -97,5 +101,7 @@ struct Bind {
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, &::qfw::Bind<&ThisClass::OnPaint>::Command},
 #define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, &::qfw::Bind<&ThisClass::OnQueryDragIcon>::QueryDragIcon},
 #define ON_WM_SIZE() {WM_SIZE, 0, 0, &::qfw::Bind<&ThisClass::OnSize>::Size},
+// A message of the program's own (WM_APP and above): LRESULT handler(WPARAM, LPARAM).
+#define ON_MESSAGE(message, handler) {(message), 0, 0, &::qfw::Bind<&ThisClass::handler>::Message},
 // The handler owns the drop handle: it hands it to a CDropFiles, which finishes the drop.
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, &::qfw::Bind<&ThisClass::OnDropFiles>::DropFiles},

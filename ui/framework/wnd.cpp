@@ -31,6 +31,8 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
   ::MoveWindow(m_hWnd, x, y, width, height, repaint);
 }
 
+void CWnd::SetWindowText(const std::string& text) { ::SetWindowTextW(m_hWnd, qbase::Utf8ToWide(text).c_str()); }
+
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 
 HICON CWnd::SetIcon(HICON icon, BOOL bigIcon) {

@@ -40,6 +40,9 @@ class CWnd : public CCmdTarget {
   void GetClientRect(RECT* rect) const;
   void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
   BOOL IsIconic() const;
+  BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }
+  BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+  void SetWindowText(const std::string& text);
   HICON SetIcon(HICON icon, BOOL bigIcon);
   // The window's own system menu, not a copy; no menu when the window has none.
   CMenu GetSystemMenu(BOOL revert) const;
