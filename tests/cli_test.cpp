@@ -210,7 +210,7 @@ const CliCase kCases[] = {
      kExitOk, "~the regions' image files are written\n", "", {{"x/ipl.bin", ""}, {"x/kernel.bin", "KRNL"},
      {"map.json", R"(~"position": 16,
       "size": 8,
-      "image": "@dir/x/kernel.bin",
+      "image": ")"}, {"map.json", R"(~x/kernel.bin",
       "image_bytes": 4,
       "fill_bytes": 4,
       "image_format": "bin",

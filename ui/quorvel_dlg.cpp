@@ -69,6 +69,9 @@ void CQuorvelDlg::ShowMessage(const Message& message) {
 
 LRESULT CQuorvelDlg::OnRunMessage(WPARAM, LPARAM message) {
   if (m_run) m_run->EndProgress();
+  // The run lasts until its message is answered: the wait cursor again, which the going of the
+  // progress window may have taken.
+  ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   ShowMessage(*reinterpret_cast<const Message*>(message));
   return 0;
 }
