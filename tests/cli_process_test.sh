@@ -39,7 +39,9 @@ printf '[userland]\nOFFSET=0\nSIZE=0x4000000\n' > "$work/64.conf"
 run -o "$(win "$work/64.bin")" "$(win "$work/64.conf")" >/dev/null 2>"$work/err"
 check "no progress line when standard error is a file" "" "$(cat "$work/err")"
 if [ -z "$emulator" ]; then
-  check "a progress line on a terminal" 1 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c '100%  64 MiB / 64 MiB')"
+  script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null > "$work/tty"
+  check "a progress line on a terminal, redrawn in place and ended" "1 1" \
+        "$(grep -c 'MiB/s' "$work/tty") $(grep -c '100%  64 MiB / 64 MiB  [0-9]* MiB/s.$' "$work/tty")"
   sed -i 's/0x4000000/0x3FFFFFF/' "$work/64.conf"
   check "none for an image a byte short of 64 MiB" 0 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c 'MiB/s')"
   # A link at the output is followed, and the file it names keeps its mode.

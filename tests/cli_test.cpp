@@ -207,7 +207,7 @@ const CliCase kCases[] = {
      {"-q", "--extract", "@dir/all.bin", "-o", "@dir/x", "@dir/board.conf"}, kExitOk, "", "",
      {{"x/ipl.bin", Ff(16)}, {"x/kernel.bin", "KRNL" + Ff(4)}}, Extracting()},
     {"trimmed, with the map of the regions taken", {"--extract", "@dir/all.bin", "-o", "@dir/x/", "--trim", "--map-json", "@dir/map.json", "@dir/board.conf"},
-     kExitOk, "~the regions' image files are written\n", "", {{"x/ipl.bin", ""}, {"x/kernel.bin", "KRNL"},
+     kExitOk, "~4            4             @dir/x/kernel.bin\ntotal 24 bytes", "", {{"x/ipl.bin", ""}, {"x/kernel.bin", "KRNL"},
      {"map.json", R"(~"position": 16,
       "size": 8,
       "image": ")"}, {"map.json", R"(~x/kernel.bin",
@@ -251,7 +251,8 @@ const CliCase kCases[] = {
      [](const auto& dir) { Write(dir, "map.json", "earlier map"); Write(dir, "big.bin", std::string(17, 'x')); }},
     // Mistakes on the command line.
     {"no layout", {}, kExitUsage, "", "no layout file given"},
-    {"unknown option", {"--frobnicate", "@dir/board.conf"}, kExitUsage, "", "frobnicate (an unknown option, or a second layout file"},
+    {"an unknown option and a region's name alone", {"--frobnicate", "@dir/board.conf", "kernel"}, kExitUsage, "",
+     "kernel --frobnicate (an unknown option, or a second layout file"},
     {"an option with an empty value after '=' is named, not the layout", {"--format=", "-o", "x.mot", "@dir/board.conf"}, kExitUsage, "",
      "'--format=' gives --format no value"},
     {"an assignment without its -i is named, not the layout", {"-i", "kernel=k.bin", "config=c.bin", "@dir/board.conf"}, kExitUsage,
@@ -278,7 +279,7 @@ const CliCase kCases[] = {
      "cannot write the region map '@dir/none/map.json': ", {{"out.bin", "old image"}},
      [](const auto& dir) { Write(dir, "out.bin", "old image"); }},
     {"help asked as on Windows, in Japanese: descriptions in one column on the screen", {"/?"}, kExitOk,
-     "~\n  LAYOUT 文字列 必須          レイアウトファイル（.conf）\n", "", {}, nullptr, Language::Japanese},
+     "~\n  LAYOUT 文字列 必須          レイアウトファイル（.conf）\n\nオプション:\n", "", {}, nullptr, Language::Japanese},
     // Inputs that nobody should give, given on purpose.
     {"a missing layout", {"@dir/none.conf"}, kExitUsage, "", "cannot read the layout file '@dir/none.conf': "},
     {"a folder as layout", {"-o", "@dir/out.bin", "@dir/"}, kExitUsage, "", "cannot read the layout file"},
