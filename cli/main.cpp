@@ -33,6 +33,7 @@ int wmain(int argc, wchar_t** argv) {
 #include <fcntl.h>
 
 #include "files/replacement_file.h"
+#include "text/messages.h"
 
 namespace {
 
@@ -55,7 +56,11 @@ int main(int argc, char** argv) {
     if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", O_RDONLY);
   }
   std::setlocale(LC_MESSAGES, "");  // the system's reasons in the user's language
-  quorvel::CleanUpOnSignals();
-  return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr, UserLanguage());
+  static const quorvel::Language language = UserLanguage();
+  // A file written in place that a signal empties: the user is told, as after a failure.
+  quorvel::CleanUpOnSignals([](const std::string& path) {
+    return quorvel::MessageLine({quorvel::MessageId::OutputEmptied, {}, path}, language) + "\n";
+  });
+  return quorvel::RunCli(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr, language);
 }
 #endif

@@ -94,6 +94,20 @@ if [ -z "$emulator" ]; then
   done
   check "300 runs, six at once, through named temporaries (new files in the umask's mode)" "6 2" \
         "$(cat "$work/err-many"; find "$work/many" -name 'o?.bin' -size 32768c -perm 644 | wc -l) $(ls -A "$work/many" | grep -c quorvel)"
+  # Every region's named temporary removed by Ctrl-C while regions are taken out of a stalling image:
+  # eleven of twelve regions given.
+  mkdir "$work/twelve" && mkfifo "$work/twelve.fifo"
+  for region in bootloader recovery kernel userland firmware license config image fpga free1 free2 ipl; do
+    printf '[%s]\nOFFSET=0\nSIZE=0x10\n' "$region"
+  done > "$work/twelve.conf"
+  QUORVEL_NAMED_TEMPORARY=1 "$cli" -q --extract "$work/twelve.fifo" -o "$work/twelve" "$work/twelve.conf" &
+  pid=$!
+  exec 3>"$work/twelve.fifo"
+  head -c 176 /dev/zero >&3
+  sleep 0.5
+  check "twelve regions' files being made, the last waiting" 12 "$(ls -A "$work/twelve" | grep -c quorvel)"
+  kill -INT "$pid"; wait "$pid" 2>/dev/null; exec 3>&-
+  check "regions taken out, stopped by SIGINT: nothing left" "" "$(ls -A "$work/twelve")"
 fi
 
 if [ -n "$emulator" ]; then
@@ -140,7 +154,7 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
   for signal in INT TERM HUP; do
     printf 'old image' > "$work/read-only/mine.bin"
     setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" -q -o "$work/read-only/mine.bin" -i "kernel=$work/open/stalls" \
-      "$work/board.conf" &
+      "$work/board.conf" 2>"$work/err" &
     pid=$!
     exec 3>"$work/open/stalls"
     printf KRNL >&3
@@ -148,8 +162,14 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
     kill -"$signal" "$pid"
     wait "$pid" 2>/dev/null
     exec 3>&-
-    check "stopped by SIG$signal in place while an image stalls: emptied" 0 "$(stat -c %s "$work/read-only/mine.bin")"
+    check "stopped by SIG$signal in place while an image stalls: emptied, and said" "0 1" \
+          "$(stat -c %s "$work/read-only/mine.bin") $(grep -c 'emptied.*mine.bin$' "$work/err")"
   done
+  # Regions taken out into files that cannot be replaced, only written: refused before any is touched.
+  install -m 666 -o 65534 /dev/null "$work/read-only/ipl.bin"; printf 'old ipl' > "$work/read-only/ipl.bin"
+  as_nobody -q --extract "$golden" -o "$work/read-only" "$work/board.conf" 2>"$work/err"
+  check "regions taken out into a folder that takes no new file: refused, the old files kept" "1 1 old ipl" \
+        "$? $(grep -c 'ipl.bin: Permission denied$' "$work/err") $(cat "$work/read-only/ipl.bin")"
   # A thread that cannot be had is memory that cannot be had (a user id of its own, with no other
   # process to count).
   (ulimit -u 1; only setpriv --reuid=54321 --regid=54321 --clear-groups "$cli" -q -o "$work/open/x.mot" "$work/board.conf") 2>"$work/err"

@@ -18,6 +18,7 @@
 
 #include <thread>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -320,6 +321,8 @@ const CliCase kCases[] = {
        Records("")(dir);
        std::filesystem::create_symlink("/dev/zero", testing::FsPath(dir.Path("zero.hex")));
      }},
+    {"a pipe named as records, with no writer: refused, not waited on", {"-o", "@dir/out.bin", "-i", "kernel=@dir/fifo.mot", "@dir/board.conf"},
+     kExitFailed, "", "the image file @dir/fifo.mot of region 'kernel' is named as records", {}, [](const auto& dir) { ::mkfifo(dir.Path("fifo.mot").c_str(), 0600); }},
     {"regions taken out of an image from a pipe that ends too soon: no file written", {"--extract", "@pipe", "-o", "@dir/x", "@dir/board.conf"},
      kExitFailed, "", "ends inside region 'ipl': it holds 4 bytes, the layout calls for 24", {{"x/ipl.bin", "old"}, {"x/kernel.bin", std::nullopt}},
      [](const auto& dir) { Extracting("")(dir); Write(dir, "x/ipl.bin", "old"); }},

@@ -37,6 +37,7 @@ std::nullopt_t Failed(int error) {
 }
 
 bool replacement::AccessDenied() { return t_lastError == EACCES || t_lastError == EPERM; }
+void replacement::DenyAccess() { t_lastError = EACCES; }
 
 // In the language the program set for its messages (LC_MESSAGES), and in UTF-8 as every other word
 // the program prints: the C library gives its reasons in the character set of LC_CTYPE, which a
@@ -257,6 +258,11 @@ std::string FollowLinks(std::string path) {
 bool IsFolder(const std::string& path) {
   struct stat st{};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsPipe(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

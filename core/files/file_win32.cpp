@@ -27,6 +27,7 @@ std::nullopt_t Failed(DWORD error) {
 }
 
 bool replacement::AccessDenied() { return t_lastError == ERROR_ACCESS_DENIED; }
+void replacement::DenyAccess() { t_lastError = ERROR_ACCESS_DENIED; }
 
 std::string LastSystemError() {
   wchar_t* text = nullptr;
@@ -200,5 +201,7 @@ bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+bool IsPipe(const std::string&) { return false; }
 
 }  // namespace quorvel

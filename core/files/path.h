@@ -18,6 +18,10 @@ bool NamesStandardOutput(const std::string& path);
 // Whether path names a folder (links followed).
 bool IsFolder(const std::string& path);
 
+// Whether path names a pipe of the file system (a FIFO), which opening waits on until a writer
+// comes (links followed). Windows has none.
+bool IsPipe(const std::string& path);
+
 #ifdef _WIN32
 // The form in which a path reaches the system: full, resolved ("..", ".", "/"), and prefixed with
 // \\?\ (\\?\UNC\ for a network path) so that no length limit applies. Devices (\\.\NUL) stay as

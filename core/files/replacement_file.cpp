@@ -46,7 +46,7 @@ bool IsTemporaryName(std::string_view name, std::string_view state) {
 
 }  // namespace replacement
 
-std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
+std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path, bool replacedOnly) {
   const std::optional<replacement::Place> place = replacement::Find(path);
   if (!place) return std::nullopt;
   if (!place->device && !place->inPlace) {
@@ -58,6 +58,7 @@ std::optional<ReplacementFile> ReplacementFile::Open(const std::string& path) {
     // No file can be made in the folder, but the output itself may be written: in place.
     if (!place->exists || !replacement::AccessDenied()) return std::nullopt;
   }
+  if (!place->device && replacedOnly) return replacement::DenyAccess(), std::nullopt;
   std::optional<File> direct = replacement::OpenTarget(*place);
   if (!direct) return std::nullopt;
   return ReplacementFile(std::move(*direct), place->device ? Mode::Device : Mode::InPlace, place->target, {});

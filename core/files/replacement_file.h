@@ -21,8 +21,10 @@ namespace quorvel {
 class ReplacementFile {
  public:
   // None when path cannot be written: a folder, a missing folder, a file the user may not write
-  // (permissions, the read-only attribute) or that another program holds without sharing.
-  static std::optional<ReplacementFile> Open(const std::string& path);
+  // (permissions, the read-only attribute) or that another program holds without sharing. Files
+  // that must take their places together (replacedOnly) refuse to be written in place, as access
+  // denied: a later failure would leave such a file emptied.
+  static std::optional<ReplacementFile> Open(const std::string& path, bool replacedOnly = false);
 
   ReplacementFile(ReplacementFile&& other) noexcept;
   ReplacementFile& operator=(ReplacementFile&&) = delete;
@@ -63,8 +65,10 @@ class ReplacementFile {
 // termination request or a closed pipe first removes its named temporary files and empties a file
 // it was writing in place, then ends by the same signal. (Windows removes a file marked for deletion
 // however the process ends.) A file-size limit (ulimit -f) fails the write that passes it, as a full
-// disk does, rather than killing the program.
-void CleanUpOnSignals();
+// disk does, rather than killing the program. emptiedNotice gives the line, ended, that tells the
+// user a file written in place was emptied; it is made when the file is opened, and written by the
+// handler.
+void CleanUpOnSignals(std::string (*emptiedNotice)(const std::string& path) = nullptr);
 #endif
 
 }  // namespace quorvel

@@ -26,15 +26,20 @@ struct Undo {
   enum State { kFree, kFilling, kRemove, kEmpty };
   std::atomic<int> state{kFree};
   std::atomic<int> fd{-1};  // a file written in place, to be emptied
-  char path[PATH_MAX] = {};  // a named temporary file, to be removed
+  // A named temporary file, to be removed; for a file written in place, the line that tells the
+  // user it was emptied.
+  char text[PATH_MAX] = {};
 };
-Undo g_undo[4];  // the image's files and the map's, each at most two names at once
+// Every region's file at once (twelve region names, when regions are taken out of an image), the
+// map's, and one more being named.
+Undo g_undo[16];
+std::string (*g_emptiedNotice)(const std::string& path) = nullptr;
 
 extern "C" void UndoAndStop(int signal) {
   for (Undo& undo : g_undo) {
     const int state = undo.state.load();
-    if (state == Undo::kRemove) ::unlink(undo.path);
-    if (state == Undo::kEmpty) (void)::ftruncate(undo.fd.load(), 0);
+    if (state == Undo::kRemove) ::unlink(undo.text);
+    if (state == Undo::kEmpty && ::ftruncate(undo.fd.load(), 0) == 0) (void)!::write(STDERR_FILENO, undo.text, std::strlen(undo.text));
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
@@ -42,25 +47,28 @@ extern "C" void UndoAndStop(int signal) {
 
 // Takes a free slot and fills it; nothing when the table is full or the name too long, which only a
 // program that holds more files than this one could make.
-void Remember(const std::string& path, int fd) {
-  if (path.size() >= PATH_MAX) return;
+void Remember(Undo::State what, const std::string& text, int fd) {
+  if (text.size() >= PATH_MAX) return;
   for (Undo& undo : g_undo) {
     int free = Undo::kFree;
     if (!undo.state.compare_exchange_strong(free, Undo::kFilling)) continue;
-    std::memcpy(undo.path, path.c_str(), path.size() + 1);
+    std::memcpy(undo.text, text.c_str(), text.size() + 1);
     undo.fd.store(fd);
-    undo.state.store(path.empty() ? Undo::kEmpty : Undo::kRemove);
+    undo.state.store(what);
     return;
   }
 }
 
-void RemoveOnInterrupt(const std::string& path) { Remember(path, -1); }
-void EmptyOnInterrupt(int fd) { Remember({}, fd); }
+void RemoveOnInterrupt(const std::string& path) { Remember(Undo::kRemove, path, -1); }
+void EmptyOnInterrupt(int fd, const std::string& path) {
+  const std::string notice = g_emptiedNotice ? g_emptiedNotice(path) : std::string();
+  Remember(Undo::kEmpty, notice.size() < PATH_MAX ? notice : std::string(), fd);
+}
 
 void Forget(const std::string& path, int fd) {
   for (Undo& undo : g_undo) {
     const int state = undo.state.load();
-    if ((state == Undo::kRemove && path == undo.path) || (state == Undo::kEmpty && fd == undo.fd.load())) {
+    if ((state == Undo::kRemove && path == undo.text) || (state == Undo::kEmpty && fd == undo.fd.load())) {
       undo.state.store(Undo::kFree);
     }
   }
@@ -68,7 +76,8 @@ void Forget(const std::string& path, int fd) {
 
 }  // namespace
 
-void CleanUpOnSignals() {
+void CleanUpOnSignals(std::string (*emptiedNotice)(const std::string& path)) {
+  g_emptiedNotice = emptiedNotice;
   struct sigaction action{};
   action.sa_handler = &UndoAndStop;
   sigemptyset(&action.sa_mask);
@@ -130,7 +139,7 @@ int CreateNamed(const std::string& folder, std::string& temporary) {
 // temporary.
 int CreateTemporary(const std::string& folder, std::string& temporary) {
   const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY");
-  if (!named || !*named) {
+  if (!named || std::strcmp(named, "1") != 0) {
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) ::flock(fd, LOCK_EX);  // before it has a name
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
@@ -252,7 +261,7 @@ std::optional<File> OpenTarget(const Place& place) {
   const int flags = O_WRONLY | O_CLOEXEC | (place.device ? 0 : O_TRUNC);
   const int fd = Retrying([&] { return ::open(place.target.c_str(), flags); });
   if (fd < 0) return Failed();
-  if (!place.device) EmptyOnInterrupt(fd);
+  if (!place.device) EmptyOnInterrupt(fd, place.target);
   return FileHandle::Adopt(fd);
 }
 

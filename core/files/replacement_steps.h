@@ -46,6 +46,8 @@ struct Temporary {
 std::optional<Temporary> CreateBeside(const Place& place);
 // Whether the last failure was the system refusing access: no file may be made in the folder.
 bool AccessDenied();
+// Makes the system's refusal of access the last failure's reason.
+void DenyAccess();
 // The target itself, to be written directly: a device or a held stream as it is, a file emptied
 // (and, until it is settled, emptied again by an interrupt).
 std::optional<File> OpenTarget(const Place& place);

@@ -33,7 +33,7 @@ class Extraction {
     for (const RegionRow& row : m_rows) {
       PlacedRegion placed{row.regionName, row.offsetText, RegionFilePath(m_folder, row.regionName), position,
                           static_cast<std::uint64_t>(row.size), 0, OutputFormat::Binary};
-      std::optional<ReplacementFile> file = ReplacementFile::Open(placed.imagePath);
+      std::optional<ReplacementFile> file = ReplacementFile::Open(placed.imagePath, true);
       if (!file) return Fail({MessageId::CannotOpen, {}, placed.imagePath, LastSystemError()});
       if (m_options.shareErased) file->ShareErasedRuns();
       if (!CopyRegion(placed, file->Get(), total)) return false;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/hex_digits.h"
+#include "files/path.h"
 #include "image/record_image.h"
 
 namespace quorvel {
@@ -59,6 +60,12 @@ RegionBytes::RegionBytes(const RegionRow& row, std::uint64_t position, std::uint
   if ((m_problem = RowProblem(row))) return;
   m_placed.size = static_cast<std::uint64_t>(row.size);
   if (m_placed.imagePath.empty()) return;
+  // Records are read twice, which no pipe gives: one named so is refused before its opening waits
+  // for a writer.
+  if (HasRecordName(m_placed.imagePath) && IsPipe(m_placed.imagePath)) {
+    Fail(MessageId::RecordsNotAFile);
+    return;
+  }
   m_image = File::OpenForReading(m_placed.imagePath);
   if (!m_image) {
     Fail(MessageId::CannotOpen, true);
