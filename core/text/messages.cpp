@@ -37,7 +37,7 @@ constexpr Words kMessages[] = {
     {MessageId::OutputEmptied, kError, "出力ファイルを削除できないため、空にしました。", "the output could not be removed, so it was emptied"},
     {MessageId::NotALayout, kError, "レイアウトファイルではありません。\r\n{1}", "not a layout file (it defines no region)"},
     {MessageId::RecordsMalformed, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目はレコードとして正しくありません。",
-     "line {2} of the image file {1} of region '{0}' is no well-formed record"},
+     "line {2} of the image file {1} of region '{0}' is not a well-formed record"},
     {MessageId::RecordsBadChecksum, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目のチェックサムが合いません。",
      "line {2} of the image file {1} of region '{0}' has a wrong checksum"},
     {MessageId::RecordsWrongCount, kError, "リージョン'{0}'のイメージファイル{1}の{2}行目のレコード数が合いません。",
@@ -58,7 +58,7 @@ constexpr Words kMessages[] = {
     {MessageId::RegionsExtracted, MessageKind::Plain, "リージョンのイメージファイルを書き出しました。", "the regions' image files are written"},
     {MessageId::ImageTooShort, kError, "イメージファイル{1}はリージョン'{0}'の途中で終わっています（{2}バイト、レイアウトでは{3}バイト）。",
      "the image {1} ends inside region '{0}': it holds {2} bytes, the layout calls for {3}"},
-    {MessageId::NotAFolder, kError, "{1}はフォルダーではありません。", "{1} is no folder"},
+    {MessageId::NotAFolder, kError, "{1}はフォルダーではありません。", "{1} is not a folder"},
     {MessageId::SameAsImageRead, kError, "読み込むイメージファイルと同じファイルには出力できません。", "the output cannot be the image that is read"},
     {MessageId::FileChanged, kError, "ファイル{1}が読み込み中に変更されました。", "the file {1} changed while it was read"},
 };
