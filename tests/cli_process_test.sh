@@ -44,6 +44,13 @@ if [ -z "$emulator" ]; then
         "$(grep -c 'MiB/s' "$work/tty") $(grep -c '100%  64 MiB / 64 MiB  [0-9]* MiB/s.$' "$work/tty")"
   sed -i 's/0x4000000/0x3FFFFFF/' "$work/64.conf"
   check "none for an image a byte short of 64 MiB" 0 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c 'MiB/s')"
+  # An image on another file system, which the system cannot copy across: copied by the tool; a new
+  # output in the umask's mode.
+  shm="$(mktemp /dev/shm/quorvel-XXXXXX)"; cp "$work/config.bin" "$shm"
+  (umask 022; "$cli" -q -o "$work/shm.bin" -i "ipl=$work/ipl.bin" -i "bootloader=$work/bootloader.bin" \
+     -i "kernel=$work/カーネル ü 😀.bin" -i "config=$shm" "$work/board.conf")
+  check "an image on another file system, into a new file" "0 644 $(sha256sum < "$golden")" "$? $(stat -c %a "$work/shm.bin") $(sha256sum < "$work/shm.bin")"
+  rm -f "$shm"
   # A link at the output is followed, and the file it names keeps its mode.
   install -m 640 /dev/null "$work/target.bin"
   ln -s target.bin "$work/link.bin"
@@ -165,6 +172,9 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
     check "stopped by SIG$signal in place while an image stalls: emptied, and said" "0 1" \
           "$(stat -c %s "$work/read-only/mine.bin") $(grep -c 'emptied.*mine.bin$' "$work/err")"
   done
+  # Without /proc, where no unnamed file can be named: a named one.
+  unshare -m sh -c "umount -l /proc && exec setpriv --reuid=65534 --regid=65534 --clear-groups '$cli' -q -o '$work/open/noproc.bin' '$work/board.conf'"
+  check "without /proc" "0 32768 0" "$? $(stat -c %s "$work/open/noproc.bin") $(ls -A "$work/open" | grep -c quorvel)"
   # Regions taken out into files that cannot be replaced, only written: refused before any is touched.
   install -m 666 -o 65534 /dev/null "$work/read-only/ipl.bin"; printf 'old ipl' > "$work/read-only/ipl.bin"
   as_nobody -q --extract "$golden" -o "$work/read-only" "$work/board.conf" 2>"$work/err"

@@ -135,11 +135,11 @@ int CreateNamed(const std::string& folder, std::string& temporary) {
 }
 
 // A new file in folder for writing, and for reading (the file's erased runs may share blocks with its
-// own): without a name where the file system allows, else with a short name of ours, given back in
-// temporary.
+// own): without a name where the file system allows and /proc can name it later, else with a short
+// name of ours, given back in temporary.
 int CreateTemporary(const std::string& folder, std::string& temporary) {
   const char* named = std::getenv("QUORVEL_NAMED_TEMPORARY");
-  if (!named || std::strcmp(named, "1") != 0) {
+  if ((!named || std::strcmp(named, "1") != 0) && ::access("/proc/self/fd", X_OK) == 0) {
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) ::flock(fd, LOCK_EX);  // before it has a name
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
@@ -155,8 +155,6 @@ std::optional<std::string> NameUnnamed(int fd, const std::string& folder) {
     const std::string name = folder + "/" + TemporaryName(kHeld);
     RemoveOnInterrupt(name);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return name;
-    // Without /proc, the system's own way, which only the privileged may take.
-    if (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return name;
     const int error = errno;
     Forget(name, -1);
     if (error != EEXIST) return Failed(error);
