@@ -175,6 +175,13 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
   # Without /proc, where no unnamed file can be named: a named one.
   unshare -m sh -c "umount -l /proc && exec setpriv --reuid=65534 --regid=65534 --clear-groups '$cli' -q -o '$work/open/noproc.bin' '$work/board.conf'"
   check "without /proc" "0 32768 0" "$? $(stat -c %s "$work/open/noproc.bin") $(ls -A "$work/open" | grep -c quorvel)"
+  # A file system that fills while the system copies an image into the output: a failed write.
+  mkdir "$work/small" && mount -t tmpfs -o size=64k tmpfs "$work/small"
+  head -c 49152 /dev/urandom > "$work/small/k.bin"; printf '[kernel]\nOFFSET=0\nSIZE=0x10000\n' > "$work/k.conf"
+  only "$cli" -q -o "$work/small/out.bin" -i "kernel=$work/small/k.bin" "$work/k.conf" 2>"$work/err"
+  check "a full file system under a copy: cannot write, nothing left" "1 1 k.bin" \
+        "$? $(grep -c 'out.bin: No space left on device$' "$work/err") $(ls -A "$work/small")"
+  umount "$work/small"
   # Regions taken out into files that cannot be replaced, only written: refused before any is touched.
   install -m 666 -o 65534 /dev/null "$work/read-only/ipl.bin"; printf 'old ipl' > "$work/read-only/ipl.bin"
   as_nobody -q --extract "$golden" -o "$work/read-only" "$work/board.conf" 2>"$work/err"

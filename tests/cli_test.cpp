@@ -19,6 +19,7 @@
 #include <thread>
 #else
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -28,7 +29,7 @@ namespace {
 #ifdef _WIN32
 constexpr char kNullDevice[] = "NUL";
 #else
-constexpr char kNullDevice[] = "/dev/null";
+constexpr char kNullDevice[] = "@dir/null";  // the test folder's own node: see below
 #endif
 const std::string kLayout = "[kernel]\r\nOFFSET=0x10\r\nSIZE=0x8\r\n[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n";
 const std::string kImage = std::string(16, '\xFF') + "KRNL" + std::string(4, '\xFF');
@@ -216,6 +217,12 @@ const CliCase kCases[] = {
       "fill_bytes": 4,
       "image_format": "bin",
       "sha256": "fb90afca2f1cb829635b1b54374368352aefd8d5f89b0ca891e9fbe3284bbc54")"}}, Extracting()},
+    {"trimmed where the 0xFF run ends the region's last piece, and its file", {"-q", "--extract", "@dir/big.bin", "-o", "@dir/x", "--trim", "@dir/big.conf"},
+     kExitOk, "", "", {{"x/kernel.bin", "KRNL"}}, [](const auto& dir) {
+       Extracting()(dir), Write(dir, "big.conf", "[kernel]\nOFFSET=0\nSIZE=0x500000\n"), Write(dir, "big.bin", "KRNL" + Ff(0x500000 - 4));
+     }},
+    {"regions taken out of no image", {"--extract", "@dir/none.bin", "-o", "@dir/x", "@dir/board.conf"}, kExitFailed, "",
+     "ファイルを開けません。 @dir/none.bin: ", {{"x/ipl.bin", std::nullopt}}, Extracting()},
     {"an image shorter than the layout: no file written", {"--extract", "@dir/all.bin", "-o", "@dir/x", "@dir/board.conf"}, kExitFailed, "",
      "the image @dir/all.bin ends inside region 'kernel': it holds 23 bytes, the layout calls for 24",
      {{"x/ipl.bin", std::nullopt}, {"x/kernel.bin", std::nullopt}}, Extracting(kImage.substr(1))},
@@ -310,11 +317,11 @@ const CliCase kCases[] = {
      {{"out.bin", std::string(16, '\xFF') + "Linux\n\xFF\xFF"}}},
     {"an image that says it is empty and cannot be read", {"-q", "-o", "@dir/out.bin", "-i", "kernel=/proc/self/mem", "@dir/board.conf"},
      kExitFailed, "", "cannot read the file /proc/self/mem: ", {{"out.bin", std::nullopt}}},
-    {"a device as output", {"-q", "-o", "/dev/null", "@dir/board.conf"}, kExitOk, "", ""},
-    {"a full device as output, which stays", {"-q", "-o", "/dev/full", "@dir/board.conf"}, kExitFailed, "",
-     "cannot write the file /dev/full: No space left on device", {{"/dev/full", "~"}}},
-    {"records to a full device", {"-q", "-o", "/dev/full", "--format", "srec", "@dir/board.conf"}, kExitFailed, "",
-     "cannot write the file /dev/full: No space left on device"},
+    {"a device as output", {"-q", "-o", "@dir/null", "@dir/board.conf"}, kExitOk, "", ""},
+    {"a full device as output, which stays", {"-q", "-o", "@dir/full", "@dir/board.conf"}, kExitFailed, "",
+     "cannot write the file @dir/full: No space left on device", {{"full", "~"}}},
+    {"records to a full device", {"-q", "-o", "@dir/full", "--format", "srec", "@dir/board.conf"}, kExitFailed, "",
+     "cannot write the file @dir/full: No space left on device"},
     {"a device named as records is refused", {"-o", "@dir/out.bin", "-i", "kernel=@dir/zero.hex", "@dir/board.conf"}, kExitFailed, "",
      "the image file @dir/zero.hex of region 'kernel' is named as records, which are read twice: it must be an ordinary file",
      {{"out.bin", "old image"}}, [](const auto& dir) {
@@ -335,6 +342,15 @@ TEST(Cli, ExitsPrintsAndLeaves) {
     testing::TempDir dir;
     testing::WriteBytes(dir.Path("board.conf"), kLayout);
     testing::WriteBytes(dir.Path("kernel.bin"), "KRNL");
+#ifndef _WIN32
+    // The null and full devices as nodes of the test folder's own (links to the system's where it may
+    // make none), so that a tool that took a device for a file could replace only those.
+    for (const auto& [name, minor] : {std::pair{"null", 3u}, {"full", 7u}}) {
+      if (::mknod(dir.Path(name).c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) {
+        std::filesystem::create_symlink(std::string("/dev/") + name, testing::FsPath(dir.Path(name)));
+      }
+    }
+#endif
     if (c.setup) c.setup(dir);
     std::vector<std::string> args = {"quorvel-cli"};
     std::vector<int> pipes;

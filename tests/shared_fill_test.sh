@@ -72,6 +72,11 @@ for type in xfs btrfs; do
     check "$type, $layout: the fill takes next to no space" yes "$([ $(($(used_kib "$dir") - before)) -lt 8192 ] && echo yes)"
     rm -f "$dir/written.bin" "$dir/shared.bin"
   done
+  # Regions taken back out share their fill too: userland's 32 MiB hold none of the image's bytes.
+  write "$dir" aligned shared.bin && sync -f "$dir/shared.bin" && mkdir "$dir/x" && before=$(used_kib "$dir")
+  "$cli" -q --extract "$dir/shared.bin" -o "$dir/x" "$dir/aligned.conf" && sync -f "$dir/x/userland.bin"
+  check "$type: regions taken out: the fill takes next to no space" "0 yes" "$? $([ $(($(used_kib "$dir") - before)) -lt 8192 ] && echo yes)"
+  rm -rf "$dir/x" "$dir/shared.bin"
   # Killed while a region's image (a pipe that gives nothing) is awaited: the old image stays, and
   # nothing else is left, whether the temporary has a name or not.
   mkfifo "$dir/stalled.bin"
