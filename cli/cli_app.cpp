@@ -71,6 +71,10 @@ class Tool {
   int RunGenerate(const std::vector<RegionRow>& rows) const;
   int RunExtract(const std::vector<RegionRow>& rows) const;
   int MapFailure() const;
+  // Opens the region map's file (--map-json) for the image at imagePath, before anything is written;
+  // input is what the map would overwrite, if anything. The exit status when it cannot be had.
+  std::optional<int> OpenMap(std::optional<MapFile>& mapFile, const std::string& imagePath,
+                             const std::optional<std::string>& input) const;
 
   std::ostream& m_out;
   std::ostream& m_err;
@@ -322,11 +326,7 @@ int Tool::RunGenerate(const std::vector<RegionRow>& rows) const {
   }
   std::optional<MapFile> mapFile;
   if (!m_options.mapJson.empty()) {
-    if (const std::optional<std::string> input = InputAt(m_options.mapJson, rows)) {
-      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます",
-                         {m_options.mapJson, *input}));
-    }
-    if (!mapFile.emplace(m_options.mapJson, m_options.output).IsOpen()) return MapFailure();
+    if (const std::optional<int> failed = OpenMap(mapFile, m_options.output, InputAt(m_options.mapJson, rows))) return *failed;
   }
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
   std::vector<WriteObserver*> observers{&progress};
@@ -355,10 +355,7 @@ int Tool::RunExtract(const std::vector<RegionRow>& rows) const {
         input = Say("the file of region '{0}'", "リージョン'{0}'のファイル", {row.regionName});
       }
     }
-    if (input) {
-      return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます", {m_options.mapJson, *input}));
-    }
-    if (!mapFile.emplace(m_options.mapJson, m_options.extract).IsOpen()) return MapFailure();
+    if (const std::optional<int> failed = OpenMap(mapFile, m_options.extract, input)) return *failed;
   }
   ProgressLine progress(!m_options.quiet && StandardErrorIsTerminal());
   std::vector<WriteObserver*> observers{&progress};
@@ -368,6 +365,15 @@ int Tool::RunExtract(const std::vector<RegionRow>& rows) const {
   if (!map) return kExitFailed;
   if (!m_options.quiet) PrintMap(*map, m_out, m_language);
   return kExitOk;
+}
+
+std::optional<int> Tool::OpenMap(std::optional<MapFile>& mapFile, const std::string& imagePath,
+                                 const std::optional<std::string>& input) const {
+  if (input) {
+    return Failure(Say("the region map '{0}' would overwrite {1}", "リージョンの配置 '{0}' が{1}を上書きしてしまいます", {m_options.mapJson, *input}));
+  }
+  if (!mapFile.emplace(m_options.mapJson, imagePath).IsOpen()) return MapFailure();
+  return std::nullopt;
 }
 
 int Tool::MapFailure() const {

@@ -33,7 +33,7 @@ class Extraction {
     for (const RegionRow& row : m_rows) {
       PlacedRegion placed{row.regionName, row.offsetText, RegionFilePath(m_folder, row.regionName), position,
                           static_cast<std::uint64_t>(row.size), 0, OutputFormat::Binary};
-      std::optional<ReplacementFile> file = ReplacementFile::Open(placed.imagePath, true);
+      std::optional<ReplacementFile> file = ReplacementFile::Open(placed.imagePath, /*replacedOnly=*/true);
       if (!file) return Fail({MessageId::CannotOpen, {}, placed.imagePath, LastSystemError()});
       if (m_options.shareErased) file->ShareErasedRuns();
       if (!CopyRegion(placed, file->Get(), total)) return false;
@@ -51,15 +51,11 @@ class Extraction {
     for (size_t i = 0; i < m_files.size(); ++i) {
       if (!m_files[i].Get().Flush()) return Fail({MessageId::CannotWrite, {}, m_map[i].imagePath, LastSystemError()});
     }
-    for (WriteObserver* o : m_observers) {
-      if (const std::optional<Message> problem = o->ImageComplete(m_map)) return Fail(*problem);
-    }
+    if (const std::optional<Message> problem = CompleteObserversFiles(m_observers, m_map)) return Fail(*problem);
     for (size_t i = 0; i < m_files.size(); ++i) {
       if (!m_files[i].Commit()) return Fail({MessageId::CannotWrite, {}, m_map[i].imagePath, LastSystemError()});
     }
-    for (WriteObserver* o : m_observers) {
-      if (const std::optional<Message> problem = o->ImagePlaced()) return Fail(*problem);
-    }
+    if (const std::optional<Message> problem = PlaceObserversFiles(m_observers)) return Fail(*problem);
     return true;
   }
 

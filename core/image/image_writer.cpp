@@ -224,6 +224,20 @@ std::optional<std::vector<PlacedRegion>> WriteRows(const std::vector<RegionRow>&
 
 }  // namespace
 
+std::optional<Message> CompleteObserversFiles(const std::vector<WriteObserver*>& observers, const std::vector<PlacedRegion>& map) {
+  for (WriteObserver* o : observers) {
+    if (std::optional<Message> problem = o->ImageComplete(map)) return problem;
+  }
+  return std::nullopt;
+}
+
+std::optional<Message> PlaceObserversFiles(const std::vector<WriteObserver*>& observers) {
+  for (WriteObserver* o : observers) {
+    if (std::optional<Message> problem = o->ImagePlaced()) return problem;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionRow>& rows, const std::string& outputPath,
                                                        MessageSink& sink, const OutputOptions& options,
                                                        const std::vector<WriteObserver*>& observers) {
@@ -261,12 +275,10 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
   }
   // The observers' files whole before the image takes its place: either both are put in place or
   // neither is, and then the old image stays with the old map that tells of it.
-  for (WriteObserver* o : observers) {
-    if (const std::optional<Message> problem = o->ImageComplete(*map)) {
-      sink.ShowMessage(*problem);
-      Abandon(*output, true, outputPath, sink);
-      return std::nullopt;
-    }
+  if (const std::optional<Message> problem = CompleteObserversFiles(observers, *map)) {
+    sink.ShowMessage(*problem);
+    Abandon(*output, true, outputPath, sink);
+    return std::nullopt;
   }
   if (!output->Commit()) {
     const bool cancelled = AnyCancelled(observers);  // the flush that the cancel interrupted is told of by no one
@@ -274,11 +286,9 @@ std::optional<std::vector<PlacedRegion>> GenerateImage(const std::vector<RegionR
     Abandon(*output, cancelled, outputPath, sink);
     return std::nullopt;
   }
-  for (WriteObserver* o : observers) {
-    if (const std::optional<Message> problem = o->ImagePlaced()) {
-      sink.ShowMessage(*problem);
-      return std::nullopt;
-    }
+  if (const std::optional<Message> problem = PlaceObserversFiles(observers)) {
+    sink.ShowMessage(*problem);
+    return std::nullopt;
   }
   sink.ShowMessage({MessageId::ImageWritten});
   return map;

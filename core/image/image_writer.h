@@ -36,6 +36,12 @@ class WriteObserver {
   virtual bool Cancelled() const { return false; }
 };
 
+// The observers' own files made whole (ImageComplete), then put in place (ImagePlaced): the first
+// observer's problem, or none. The writer and the extraction call them around putting their files
+// in place.
+std::optional<Message> CompleteObserversFiles(const std::vector<WriteObserver*>& observers, const std::vector<PlacedRegion>& map);
+std::optional<Message> PlaceObserversFiles(const std::vector<WriteObserver*>& observers);
+
 // What a generation is asked for besides the rows and the output.
 struct OutputOptions {
   OutputFormat format = OutputFormat::Binary;
