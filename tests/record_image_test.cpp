@@ -84,23 +84,12 @@ Outcome Read(MemoryInput& input, std::uint64_t start, std::uint64_t size, size_t
   return outcome;
 }
 
-// The encoder's records of image at base (erased flash left out); when reversed, its data records in
-// the opposite order (Intel HEX: the groups that an extended address record starts).
-std::string Records(OutputFormat format, std::uint64_t base, const std::string& image, bool reversed = false) {
+// The encoder's records of image at base (erased flash left out).
+std::string Records(OutputFormat format, std::uint64_t base, const std::string& image) {
   std::string text;
   RecordEncoder encoder(format, base, image.size(), [&](const char* data, size_t size) { text.append(data, size); return true; });
   EXPECT_TRUE(encoder.Write(image.data(), image.size()) && encoder.Finish());
-  if (!reversed) return text;
-  const bool srecord = format == OutputFormat::SRecord;
-  const size_t first = srecord ? text.find('\n') + 1 : 0, last = text.rfind(srecord ? 'S' : ':');  // header, end
-  std::vector<std::string> groups;
-  for (size_t at = first; at < last; at = text.find('\n', at) + 1) {
-    if (srecord || groups.empty() || text.compare(at, 9, ":02000004") == 0) groups.emplace_back();
-    groups.back() += text.substr(at, text.find('\n', at) + 1 - at);
-  }
-  std::string reversedText = text.substr(0, first);
-  for (auto group = groups.rbegin(); group != groups.rend(); ++group) reversedText += *group;
-  return reversedText + text.substr(last);
+  return text;
 }
 
 // The test files were written by srec_cat from records/image.bin, at the base in their names;
@@ -132,9 +121,7 @@ TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
       {"a linear record across 64 KiB; start records", ":020000040000FA\n:04FFFE0001020304F5\n:0400000300000000F9\n:0400000500000000F7\n:00000001FF\n",
        0xFFF0, Ff(14) + "\x01\x02\x03\x04"},
       {"records made by the encoder", Records(OutputFormat::SRecord, largeBase, large), largeStart, Ff(3 << 20) + large},
-      {"the same, reversed", Records(OutputFormat::SRecord, largeBase, large, true), largeStart, Ff(3 << 20) + large},
       {"Intel HEX made by the encoder", Records(OutputFormat::IntelHex, largeBase, large), largeStart, Ff(3 << 20) + large},
-      {"the same, reversed", Records(OutputFormat::IntelHex, largeBase, large, true), largeStart, Ff(3 << 20) + large},
   };
   for (const auto& row : rows) {
     const std::string expected = row.expected.substr(0, row.expected.find_last_not_of('\xFF') + 1);
