@@ -138,6 +138,13 @@ MessageId RegionBytes::ReadProblem() const {
   return m_stamp && m_image->Stamp() != m_stamp ? MessageId::ImageChanged : MessageId::CannotRead;
 }
 
+// A read that failed: the system's reason is told only when the image did not change, for a change
+// is no reason of the system's (the error it leaves is another call's).
+RegionBytes::Chunk RegionBytes::FailReading() {
+  const MessageId id = ReadProblem();
+  return Fail(id, id == MessageId::CannotRead);
+}
+
 bool RegionBytes::ImageEndsHere() {
   if (!m_records) {
     char extra;
@@ -156,7 +163,7 @@ RegionBytes::Copy RegionBytes::CopyImageInto(File& output) {
   if (m_problem || m_done >= m_placed.imageBytes) return Copy::Done;
   switch (output.CopyFrom(*m_image, m_placed.imageBytes - m_done)) {
     case File::CopyResult::Unsupported: return Copy::Unsupported;
-    case File::CopyResult::ReadFailed: Fail(ReadProblem(), true); return Copy::Failed;
+    case File::CopyResult::ReadFailed: FailReading(); return Copy::Failed;
     case File::CopyResult::WriteFailed: return Copy::WriteFailed;
     case File::CopyResult::Done: break;
   }
@@ -198,7 +205,7 @@ RegionBytes::Chunk RegionBytes::Next(char* buffer, size_t capacity) {
     // Exactly the checked number of bytes: an image that ends early is a failed read.
     const size_t want = static_cast<size_t>(std::min<std::uint64_t>(m_placed.imageBytes - m_done, capacity));
     const std::optional<size_t> got = m_image->Read(buffer, want);
-    if (!got) return Fail(ReadProblem(), true);
+    if (!got) return FailReading();
     if (*got != want) return Fail(ReadProblem());
     m_done += want;
     if (m_done == m_placed.imageBytes && !ImageEndsHere()) return {nullptr, 0};

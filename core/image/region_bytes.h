@@ -85,6 +85,7 @@ class RegionBytes {
   Chunk NextFromStream(char* buffer, size_t capacity);
   Chunk NextFromRecords(char* buffer, size_t capacity);
   MessageId ReadProblem() const;
+  Chunk FailReading();
   // After the image's bytes: an image that has grown or was written since its size was checked is
   // not the file the user chose.
   bool ImageEndsHere();
