@@ -29,12 +29,6 @@ TEST(LoadLayout, MakesARowForEachRegionInOffsetOrder) {
       {"an empty OFFSET means no region", "[kernel]\nOFFSET=\nSIZE=10\n[fpga]\nOFFSET=''\n", {}},
       {"values go in unchecked", "[config]\nOFFSET=-10\nSIZE=lots\n[image]\nOFFSET=zz\nSIZE=-1\n",
        {"-10|lots|config", "zz|-1|image"}},
-      {"all twelve regions, the one looked up last sorted first",
-       "[bootloader]\nOFFSET=b\n[recovery]\nOFFSET=a\n[kernel]\nOFFSET=9\n[userland]\nOFFSET=8\n[firmware]\nOFFSET=7\n"
-       "[license]\nOFFSET=6\n[config]\nOFFSET=5\n[image]\nOFFSET=4\n[fpga]\nOFFSET=3\n[free1]\nOFFSET=2\n[free2]\nOFFSET=1\n"
-       "[ipl]\nOFFSET=0\n",
-       {"0||ipl", "1||free2", "2||free1", "3||fpga", "4||image", "5||config", "6||license", "7||firmware", "8||userland",
-        "9||kernel", "a||recovery", "b||bootloader"}},
       {"offsets as signed 64-bit numbers, beyond 2 GiB and saturated",
        "[kernel]\nOFFSET=0x100000000\n[ipl]\nOFFSET=0x80000000\n[fpga]\nOFFSET=zz\n[image]\nOFFSET=-10\n[config]\n"
        "OFFSET=0x7FFFFFFF\n[free1]\nOFFSET=100\n[license]\nOFFSET=7FFFFFFFFFFFFFFF0\n[firmware]\nOFFSET=-8FFFFFFFFFFFFFFF\n",

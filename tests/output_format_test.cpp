@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "base/hex_digits.h"
 #include "image/output_format.h"
 #include "test_support.h"
 
 namespace quorvel {
 namespace {
 
-constexpr OutputFormat kBin = OutputFormat::Binary;
 constexpr OutputFormat kSrec = OutputFormat::SRecord;
 constexpr OutputFormat kHex = OutputFormat::IntelHex;
 
@@ -67,28 +65,6 @@ TEST(RecordEncoderTest, SameTextAsTheConverterWhateverThePieces) {
       EXPECT_EQ(Encode(row.format, row.base, image, piece), golden) << row.golden << " in pieces of " << piece;
     }
   }
-}
-
-TEST(OutputFormatTest, AddressesFormatsAndNames) {
-  constexpr std::uint64_t k4G = std::uint64_t{1} << 32;
-  const struct { std::uint64_t base, size; bool fits; } addressRows[] = {
-      {0, k4G, true}, {0, k4G + 1, false}, {0xFFFFFFFF, 1, true}, {0xFFFFFFFF, 2, false}, {0x80000001, 0x7FFFFFFF, true},
-      {0x80000001, 0x80000000, false}, {k4G, 0, false}, {UINT64_MAX, 1, false}, {1, UINT64_MAX, false}};
-  for (const auto& row : addressRows) {
-    EXPECT_EQ(RecordsCanAddress(row.base, row.size), row.fits) << row.base << " + " << row.size;
-  }
-
-  const auto none = std::nullopt;
-  const struct { const char* path; std::optional<OutputFormat> format; } pathRows[] = {
-      {"ALL.SREC", kSrec}, {"dir/a.s37", kSrec}, {"C:\\out\\all.bin.Hex", kHex}, {"all.hex.bin", kBin}, {"all", none},
-      {"dir.hex/all", none}, {"dir.s19\\all", none}, {"all.hexa", none}, {"all.s1", none}, {"all.", none}};
-  for (const auto& row : pathRows) EXPECT_EQ(FormatOfExtension(row.path), row.format) << row.path;
-  EXPECT_EQ(FormatForPath("all"), kBin);
-
-  const struct { const char* name; std::optional<OutputFormat> format; } nameRows[] = {
-      {"bin", kBin}, {"srec", kSrec}, {"ihex", kHex}, {"hex", std::nullopt}, {"SREC", std::nullopt}, {"ihex ", std::nullopt}};
-  for (const auto& row : nameRows) EXPECT_EQ(FormatFromName(row.name), row.format) << row.name;
-  EXPECT_EQ(qbase::FormatHex(0x123456789ULL, 8), "0x123456789");  // never cut to the digits asked
 }
 
 }  // namespace

@@ -120,7 +120,6 @@ TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
       {"the longest line at the end of a read piece", longest + ":00000001FF\n", 0, std::string(255, '\0')},
       {"a linear record across 64 KiB; start records", ":020000040000FA\n:04FFFE0001020304F5\n:0400000300000000F9\n:0400000500000000F7\n:00000001FF\n",
        0xFFF0, Ff(14) + "\x01\x02\x03\x04"},
-      {"records made by the encoder", Records(OutputFormat::SRecord, largeBase, large), largeStart, Ff(3 << 20) + large},
       {"Intel HEX made by the encoder", Records(OutputFormat::IntelHex, largeBase, large), largeStart, Ff(3 << 20) + large},
   };
   for (const auto& row : rows) {

@@ -20,19 +20,6 @@ TEST(Utf8Utf16, RoundTripsEveryPlaneAndReplacesWhatIsIllFormed) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
   // Columns on a terminal: kana, kanji, full-width forms and emoji two; é and ü one; a combining mark none.
   EXPECT_EQ(qbase::DisplayWidth(text + "ü 文字ｱＡ\u3099|\u0300\u036F\u200B\u200F"), 1 + 1 + 2 + 2 + 1 + 1 + 4 + 1 + 2 + 0 + 1);
-  // The first and last assigned characters of each wide block of Unicode's East Asian Width, and
-  // narrow ones beside them.
-  const auto width = [](char32_t cp) {
-    const char16_t high = char16_t(0xD800 + ((cp - 0x10000) >> 10)), low = char16_t(0xDC00 + (cp & 0x3FF));
-    return qbase::DisplayWidth(Utf16ToUtf8(cp < 0x10000 ? std::u16string(1, char16_t(cp)) : std::u16string{high, low}));
-  };
-  for (const char32_t cp : {0x1100, 0x115F, 0x2E80, 0x303E, 0x3041, 0x33FF, 0x3400, 0x4DBF, 0x4E00, 0x9FFF, 0xA000, 0xA4C6, 0xAC00, 0xD7A3,
-                            0xF900, 0xFAFF, 0xFE30, 0xFE4F, 0xFF01, 0xFF60, 0xFFE0, 0xFFE6, 0x1F300, 0x1F64F, 0x1F9FF, 0x20000, 0x3FFFD}) {
-    EXPECT_EQ(width(cp), 2u) << std::hex << unsigned(cp);
-  }
-  for (const char32_t cp : {0x10FF, 0x1160, 0x2E7F, 0x303F, 0x4DC0, 0xA4D0, 0xD7B0, 0xFB00, 0xFE2F, 0xFF61, 0xFFE8, 0x1F2FF, 0x1F650, 0x3FFFE}) {
-    EXPECT_EQ(width(cp), 1u) << std::hex << unsigned(cp);
-  }
 }
 
 TEST(Cp932, ConvertsAsWindowsDoes) {

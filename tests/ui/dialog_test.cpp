@@ -7,7 +7,6 @@
 #include <functional>
 #include <stdexcept>
 #include <tuple>
-#include <type_traits>
 
 #include "about_dlg.h"
 #include "base/text.h"
@@ -42,9 +41,6 @@ Texts MenuItems(HMENU menu, const std::string& indent = "") {
   }
   return items;
 }
-
-// A window keeps `this` in the system's window: no window, dialog or framework object can be copied.
-static_assert(!std::is_copy_constructible_v<CQuorvelDlg> && !std::is_copy_assignable_v<qfw::CWnd> && !std::is_copy_constructible_v<qfw::CDialog>);
 
 // The dialog, the test answering in the user's place: it keeps the choosers asked for (none for one the
 // dialog does not own) and the messages shown, " (error)" after one with the error icon, " (not the
