@@ -15,11 +15,11 @@ TEST(Utf8Utf16, RoundTripsEveryPlaneAndReplacesWhatIsIllFormed) {
   const std::string text = "a\xC3\xA9\xE3\x83\x9F\xF0\x9F\x98\x80";  // a, é, ミ, U+1F600
   EXPECT_EQ(Utf8ToUtf16(text), (std::u16string{u'a', 0x00E9, 0x30DF, 0xD83D, 0xDE00}));
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
-  // cut short, overlong '/', an encoded surrogate; a lone surrogate
-  EXPECT_EQ(Utf8ToUtf16("\xC3|\xC0\xAF|\xED\xA0\x80"), u"\uFFFD|\uFFFD|\uFFFD");
+  // cut short, overlong '/', the first and the last encoded surrogate; a lone surrogate
+  EXPECT_EQ(Utf8ToUtf16("\xC3|\xC0\xAF|\xED\xA0\x80|\xED\xBF\xBF"), u"\uFFFD|\uFFFD|\uFFFD|\uFFFD");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
   // Columns on a terminal: kana, kanji, full-width forms and emoji two; é and ü one; a combining mark none.
-  EXPECT_EQ(qbase::DisplayWidth(text + "ü 文字ｱＡ\u3099|\u0300\u036F\u200B\u200F"), 1 + 1 + 2 + 2 + 1 + 1 + 4 + 1 + 2 + 0 + 1);
+  EXPECT_EQ(qbase::DisplayWidth(text + "ü 文字ｱＡ\u3099\u309A\u309B|\u0300\u036F\u200B\u200F"), 1 + 1 + 2 + 2 + 1 + 1 + 4 + 1 + 2 + 0 + 2 + 1);
 }
 
 TEST(Cp932, ConvertsAsWindowsDoes) {
