@@ -29,7 +29,8 @@ check "generate: exit code and image" "0 $(sha256sum < "$golden")" "$? $(sha256s
 check "kernel row of the map" 1 "$(printf '%s\n' "$stdout" | grep -c '^kernel .*0x00001000 .*12048 .*4336  .*カーネル ü 😀.bin')"
 check "nothing on standard error" "" "$(cat "$work/err")"
 check "the tool's words in the locale's language" 1 "$(LANG=ja_JP.UTF-8 run -o "$out" "$layout" | grep -c '^合計 32768 バイト')"
-check "--version" "quorvel-cli 1.0.0.1" "$(run --version | tr -d '\r')"
+check "--version, and the help's usage named as the tool however it is started" "quorvel-cli 1.0.0.1 1" \
+      "$(run --version | tr -d '\r') $(run --help | grep -c ' quorvel-cli \[')"
 # A progress line for a large image, on a terminal only.
 printf '[userland]\nOFFSET=0\nSIZE=0x4000000\n' > "$work/64.conf"
 run -o "$(win "$work/64.bin")" "$(win "$work/64.conf")" >/dev/null 2>"$work/err"
