@@ -198,7 +198,7 @@ const CliCase kCases[] = {
      "", "", {{"out.bin", kImage}}, Records("KRNL")},
     // Regions taken out of an image: each into FOLDER/REGION.bin, whole or trimmed, never over an input.
     {"regions taken out of an image made from files give the files back, with their fill",
-     {"-q", "--extract", "@dir/all.bin", "-o", "@dir/x", "@dir/board.conf"}, kExitOk, "", "",
+     {"--extract", "@dir/all.bin", "-o", "@dir/x", "@dir/board.conf"}, kExitOk, "~ipl          0            0x00000000   0x00000010   16           0  ", "",
      {{"x/ipl.bin", Ff(16)}, {"x/kernel.bin", "KRNL" + Ff(4)}}, Extracting()},
     {"trimmed, with the map of the regions taken", {"--extract", "@dir/all.bin", "-o", "@dir/x/", "--trim", "--map-json", "@dir/map.json", "@dir/board.conf"},
      kExitOk, "~4            4             @dir/x/kernel.bin\ntotal 24 bytes", "", {{"x/ipl.bin", ""}, {"x/kernel.bin", "KRNL"},
