@@ -31,6 +31,7 @@ struct RegionSpec {
   std::int64_t size;
   std::optional<std::string> image;  // contents of the region's image file, if it has one
   std::string name = "kernel";
+  std::string extension = ".bin";  // of the image file
 };
 
 // A folder with the regions' image files and the output; the rows; what the user was shown.
@@ -38,7 +39,7 @@ struct Scene {
   explicit Scene(const std::vector<RegionSpec>& regions = {}) { Add(regions); }
   void Add(const std::vector<RegionSpec>& regions) {
     for (const RegionSpec& r : regions) {
-      const std::string image = dir.Path("image" + std::to_string(rows.size()) + ".bin");
+      const std::string image = dir.Path("image" + std::to_string(rows.size()) + r.extension);
       if (r.image) testing::WriteBytes(image, *r.image);
       rows.push_back({r.name, "0", std::to_string(r.size), r.image ? image : "", 0, r.size});
     }
@@ -173,12 +174,17 @@ struct Tamper final : WriteObserver {
 
 TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
   // Read and written in pieces, changed half-way; or changed once its size was checked, just before
-  // the system copies it. The image grows, is cut, or is rewritten in place. (Records' changes are
-  // the records' own tests'.)
-  for (const bool inPieces : {true, false}) {
+  // the system copies it; or given as records, changed after their check, half-way. The image grows,
+  // is cut, or is rewritten in place (records: where the reading has passed).
+  std::string records;
+  RecordEncoder encoder(OutputFormat::SRecord, 0, 9 << 20, [&](const char* data, size_t size) { return records.append(data, size), true; });
+  ASSERT_TRUE(encoder.Write(Pattern(9 << 20, 7).data(), 9 << 20) && encoder.Finish());
+  for (const char* way : {"while copied in pieces", "before a system copy", "as records"}) {
+    const bool inPieces = way[0] != 'b';
     for (const char how : {'g', 'c', 'r'}) {
-      SCOPED_TRACE(std::string(1, how) + (inPieces ? " while copied in pieces" : " before a system copy"));
-      Scene s({{0x1000000, Pattern(9 << 20, 7)}});
+      SCOPED_TRACE(std::string(1, how) + " " + way);
+      Scene s;
+      s.Add({{0x1000000, way[0] == 'a' ? records : Pattern(9 << 20, 7), "kernel", way[0] == 'a' ? ".mot" : ".bin"}});
       const fs::path image = testing::FsPath(s.ImagePath(0));
       // Written long ago, so that a change now shows in its time whatever the clock's steps.
       fs::last_write_time(image, fs::file_time_type::clock::now() - std::chrono::hours(1));
