@@ -19,7 +19,8 @@ TEST(Utf8Utf16, RoundTripsEveryPlaneAndReplacesWhatIsIllFormed) {
   EXPECT_EQ(Utf8ToUtf16("\xC3|\xC0\xAF|\xED\xA0\x80|\xED\xBF\xBF"), u"\uFFFD|\uFFFD|\uFFFD|\uFFFD");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
   // Columns on a terminal: kana, kanji, full-width forms and emoji two; é and ü one; a combining mark none.
-  EXPECT_EQ(qbase::DisplayWidth(text + "ü 文字ｱＡ\u3099\u309A\u309B|\u0300\u036F\u200B\u200F"), 1 + 1 + 2 + 2 + 1 + 1 + 4 + 1 + 2 + 0 + 2 + 1);
+  EXPECT_EQ(qbase::DisplayWidth(text + "ü 文字ｱＡ\u3099|\u0300\u036F\u200B\u200F"), 1 + 1 + 2 + 2 + 1 + 1 + 4 + 1 + 2 + 0 + 1);
+  EXPECT_EQ(std::pair(qbase::DisplayWidth("\u309A"), qbase::DisplayWidth("\u309B")), (std::pair<size_t, size_t>(0, 2)));  // the sound marks
 }
 
 TEST(Cp932, ConvertsAsWindowsDoes) {
