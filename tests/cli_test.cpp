@@ -21,6 +21,8 @@
 namespace quorvel {
 namespace {
 
+using testing::Ff;
+
 #ifdef _WIN32
 constexpr char kNullDevice[] = "NUL";
 #else
@@ -67,7 +69,6 @@ void Write(const testing::TempDir& dir, const std::string& name, const std::stri
   testing::WriteBytes(dir.Path(name), bytes);
 }
 
-std::string Ff(size_t n) { return std::string(n, '\xFF'); }
 
 // The kernel's image as records in k.mot, and an earlier output that a refusal leaves as it was.
 std::function<void(const testing::TempDir&)> Records(const std::string& text) {

@@ -19,13 +19,13 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Ff;
 using testing::Pattern;
 using testing::ShownMessage;
 
 using testing::Shown;
 
 const ShownMessage kWritten = Shown(MessageId::ImageWritten);
-std::string Ff(size_t n) { return std::string(n, '\xFF'); }
 
 struct RegionSpec {
   std::int64_t size;
@@ -176,15 +176,12 @@ TEST(ImageWriter, AnImageThatChangesWhileItIsReadIsReportedOrCannotChange) {
   // Read and written in pieces, changed half-way; or changed once its size was checked, just before
   // the system copies it; or given as records, changed after their check, half-way. The image grows,
   // is cut, or is rewritten in place (records: where the reading has passed).
-  std::string records;
-  RecordEncoder encoder(OutputFormat::SRecord, 0, 9 << 20, [&](const char* data, size_t size) { return records.append(data, size), true; });
-  ASSERT_TRUE(encoder.Write(Pattern(9 << 20, 7).data(), 9 << 20) && encoder.Finish());
+  const std::string bytes = Pattern(9 << 20, 7), records = testing::RecordsOf(OutputFormat::SRecord, 0, bytes);
   for (const char* way : {"while copied in pieces", "before a system copy", "as records"}) {
-    const bool inPieces = way[0] != 'b';
+    const bool inPieces = way[0] != 'b', asRecords = way[0] == 'a';
     for (const char how : {'g', 'c', 'r'}) {
       SCOPED_TRACE(std::string(1, how) + " " + way);
-      Scene s;
-      s.Add({{0x1000000, way[0] == 'a' ? records : Pattern(9 << 20, 7), "kernel", way[0] == 'a' ? ".mot" : ".bin"}});
+      Scene s({{0x1000000, asRecords ? records : bytes, "kernel", asRecords ? ".mot" : ".bin"}});
       const fs::path image = testing::FsPath(s.ImagePath(0));
       // Written long ago, so that a change now shows in its time whatever the clock's steps.
       fs::last_write_time(image, fs::file_time_type::clock::now() - std::chrono::hours(1));

@@ -14,9 +14,10 @@
 namespace quorvel {
 namespace {
 
+using testing::Ff;
+
 using Kind = RecordProblem::Kind;
 constexpr std::uint64_t k4GiB = std::uint64_t{1} << 32;
-std::string Ff(size_t n) { return std::string(n, '\xFF'); }
 
 // A file in memory whose reads fail from failAt on; the tests change it between the passes.
 class MemoryInput final : public RandomAccessInput {
@@ -84,14 +85,6 @@ Outcome Read(MemoryInput& input, std::uint64_t start, std::uint64_t size, size_t
   return outcome;
 }
 
-// The encoder's records of image at base (erased flash left out).
-std::string Records(OutputFormat format, std::uint64_t base, const std::string& image) {
-  std::string text;
-  RecordEncoder encoder(format, base, image.size(), [&](const char* data, size_t size) { text.append(data, size); return true; });
-  EXPECT_TRUE(encoder.Write(image.data(), image.size()) && encoder.Finish());
-  return text;
-}
-
 // The test files were written by srec_cat from records/image.bin, at the base in their names;
 // tests/data/records/README.md has the commands.
 TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
@@ -120,7 +113,7 @@ TEST(RecordImageTest, ReadsTheBytesOfTheRecords) {
       {"the longest line at the end of a read piece", longest + ":00000001FF\n", 0, std::string(255, '\0')},
       {"a linear record across 64 KiB; start records", ":020000040000FA\n:04FFFE0001020304F5\n:0400000300000000F9\n:0400000500000000F7\n:00000001FF\n",
        0xFFF0, Ff(14) + "\x01\x02\x03\x04"},
-      {"Intel HEX made by the encoder", Records(OutputFormat::IntelHex, largeBase, large), largeStart, Ff(3 << 20) + large},
+      {"Intel HEX made by the encoder", testing::RecordsOf(OutputFormat::IntelHex, largeBase, large), largeStart, Ff(3 << 20) + large},
   };
   for (const auto& row : rows) {
     const std::string expected = row.expected.substr(0, row.expected.find_last_not_of('\xFF') + 1);
@@ -238,7 +231,7 @@ TEST(RecordImageTest, MemoryStaysBoundedWhateverTheRegionAndTheOrder) {
         std::replace(bytes.begin(), bytes.end(), '\xFF', '\x00');
         expected[from].resize(std::max<size_t>(expected[from].size(), (slot + 1) * 250));
         expected[from].replace(slot * 250, 250, bytes);
-        const std::string records = Records(OutputFormat::SRecord, from + slot * 250, bytes);
+        const std::string records = testing::RecordsOf(OutputFormat::SRecord, from + slot * 250, bytes);
         text += records.substr(records.find('\n') + 1, records.rfind('S') - records.find('\n') - 1);  // the data records
       }
     }

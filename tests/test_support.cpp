@@ -66,6 +66,13 @@ ShownMessage Shown(MessageId id, const std::string& region) {
   return {MessageText({id, region}, Language::Japanese), KindOf(id)};
 }
 
+std::string RecordsOf(OutputFormat format, std::uint64_t base, const std::string& image) {
+  std::string text;
+  RecordEncoder encoder(format, base, image.size(), [&](const char* data, size_t size) { return text.append(data, size), true; });
+  EXPECT_TRUE(encoder.Write(image.data(), image.size()) && encoder.Finish());
+  return text;
+}
+
 std::string Pattern(size_t n, unsigned seed) {
   std::string bytes(n, '\0');
   unsigned state = seed * 2654435761u + 1;

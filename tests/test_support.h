@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/output_format.h"
 #include "text/messages.h"
 
 namespace quorvel::testing {
@@ -39,6 +40,10 @@ bool Exists(const std::string& path);
 
 // n bytes of a repeating pattern that depends on seed, so regions can be told apart.
 std::string Pattern(size_t n, unsigned seed);
+// n bytes of erased flash.
+inline std::string Ff(size_t n) { return std::string(n, '\xFF'); }
+// The encoder's records of image at base, erased flash left out.
+std::string RecordsOf(OutputFormat format, std::uint64_t base, const std::string& image);
 
 // From now on, every allocation of at least size bytes fails as memory that cannot be had does;
 // SIZE_MAX lets every one succeed again.

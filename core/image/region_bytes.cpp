@@ -149,7 +149,7 @@ bool RegionBytes::ImageEndsHere() {
   if (!m_records) {
     char extra;
     const std::optional<size_t> more = m_image->Read(&extra, 1);
-    if (!more) return Fail(MessageId::CannotRead, true), false;
+    if (!more) return FailReading(), false;
     if (*more != 0) return Fail(MessageId::ImageChanged), false;
   }
   if (m_image->Stamp() != m_stamp) return Fail(MessageId::ImageChanged), false;
